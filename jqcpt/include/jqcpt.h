@@ -1,0 +1,31 @@
+/*
+ * jqcpt.h - the CPTD library: the countries CPTD supports.
+ * Usable from C (C11 or later) and C++.
+ */
+#ifndef JQCPT_H
+#define JQCPT_H
+
+#include "jqsys.h"
+#include "jqcpttyp.h"
+
+#if defined(JQCPT_BUILDING)
+#define JQCPT_API JQ_EXPORT
+#else
+#define JQCPT_API JQ_IMPORT
+#endif
+
+JQ_BEGIN_DECLS
+
+/*
+ * Fills table with the countries of the country file, in file order, and
+ * sets *count to how many records it filled. The caller provides room for
+ * CPTD_MAX_COUNTRIES records. Returns CPTD_OK or one of the CPTD_ codes.
+ */
+JQCPT_API int32_t JQ_CALL JQcpt_CountryList(CountryEntry *table, uint32_t *count);
+
+JQ_END_DECLS
+
+static const char jqcpt_h_ident[] JQ_IDENT =
+    "@(#) jqbuild  2026-12-08 18:40:00   jqcpt.h /main/jqcpt/5 ~";
+
+#endif /* JQCPT_H */

@@ -1,0 +1,46 @@
+/*
+ * jqsys.h - system-wide basics shared by every module: fixed-width types,
+ * C/C++ linkage, export and calling-convention markers, compile-time checks.
+ * Usable from C (C11 or later) and C++.
+ */
+#ifndef JQSYS_H
+#define JQSYS_H
+
+#include <stddef.h>
+#include <stdint.h>
+
+#ifdef __cplusplus
+#define JQ_BEGIN_DECLS extern "C" {
+#define JQ_END_DECLS }
+#define JQ_STATIC_ASSERT(cond, msg) static_assert(cond, msg)
+#else
+#define JQ_BEGIN_DECLS
+#define JQ_END_DECLS
+#define JQ_STATIC_ASSERT(cond, msg) _Static_assert(cond, msg)
+#endif
+
+/* Keeps an identification string in the binary although nothing refers to it. */
+#if defined(__GNUC__) || defined(__clang__)
+#define JQ_IDENT __attribute__((used))
+#else
+#define JQ_IDENT
+#endif
+
+/* How a library of ours exports its functions, and how they are called. */
+#if defined(_WIN32)
+#define JQ_CALL __cdecl
+#define JQ_EXPORT __declspec(dllexport)
+#define JQ_IMPORT __declspec(dllimport)
+#else
+#define JQ_CALL
+#define JQ_EXPORT __attribute__((visibility("default")))
+#define JQ_IMPORT
+#endif
+
+/* One UTF-16 code unit: the wide character of our records. */
+typedef uint16_t JQ_WCHAR16;
+
+static const char jqsys_h_ident[] JQ_IDENT =
+    "@(#) jqbuild  2026-12-08 18:40:00   jqsys.h /main/jqsys/3 ~";
+
+#endif /* JQSYS_H */

@@ -1,0 +1,345 @@
+/*
+ * jqcpt - the CPTD country list.
+ *
+ * At every call JQcpt_CountryList reads the country file afresh: the file
+ * named by JQCPT_COUNTRY_FILE, or else the one installed with the library
+ * (JQCPT_DATA_RELPATH, relative to the library's own folder).
+ *
+ * The file is UTF-8 text, a byte-order mark at its start skipped, LF or
+ * CRLF line ends. Blank lines and lines whose first non-blank character is
+ * '#' are skipped. A country line is: optional blanks, a decimal ID that
+ * fits 32 bits (optional minus sign), blanks or tabs, and the name up to
+ * the end of the line, trailing blanks removed.
+ *
+ * The library allocates nothing and keeps no state between calls.
+ */
+
+#include <errno.h>
+#include <fcntl.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/stat.h>
+
+#include "jqcpt.h"
+
+static const char jqcpt_ident[] JQ_IDENT =
+    "@(#) jqbuild  2026-12-08 18:40:00   jqcpt.cpp /main/jqcpt/5 ~";
+
+/*
+ * ===== Platform =====
+ * Finding the default country file and reading a file, for POSIX and
+ * Windows: file_default_path, file_open, file_read, file_close.
+ */
+#if defined(_WIN32)
+
+#include <io.h>
+#include <windows.h>
+
+static bool file_default_path(char *path, size_t size)
+{
+    HMODULE self = nullptr;
+    if (!GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
+                                GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                            (LPCSTR)(void *)&JQcpt_CountryList, &self))
+        return false;
+    char module[MAX_PATH];
+    DWORD n = GetModuleFileNameA(self, module, sizeof module);
+    if (n == 0 || n >= sizeof module)
+        return false;
+    char *slash = strrchr(module, '\\');
+    if (slash)
+        slash[1] = 0;
+    else
+        module[0] = 0;
+    int written = snprintf(path, size, "%s%s", module, JQCPT_DATA_RELPATH);
+    return written > 0 && (size_t)written < size;
+}
+
+static int file_open(const char *path)
+{
+    int fd = _open(path, _O_RDONLY | _O_BINARY);
+    struct _stat64 st;
+    if (fd >= 0 && (_fstat64(fd, &st) != 0 || (st.st_mode & _S_IFMT) != _S_IFREG)) {
+        _close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+static long file_read(int fd, unsigned char *buf, size_t size)
+{
+    return _read(fd, buf, (unsigned)size);
+}
+
+static void file_close(int fd)
+{
+    _close(fd);
+}
+
+#else /* POSIX */
+
+#include <dlfcn.h>
+#include <unistd.h>
+
+static bool file_default_path(char *path, size_t size)
+{
+    Dl_info info;
+    if (!dladdr((void *)&JQcpt_CountryList, &info) || !info.dli_fname)
+        return false;
+    const char *lib = info.dli_fname;
+    const char *slash = strrchr(lib, '/');
+    int dir = slash ? (int)(slash - lib + 1) : 0;
+    int written = snprintf(path, size, "%.*s%s", dir, lib, JQCPT_DATA_RELPATH);
+    return written > 0 && (size_t)written < size;
+}
+
+static int file_open(const char *path)
+{
+    int fd = open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    struct stat st;
+    if (fd >= 0 && (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))) {
+        close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+static long file_read(int fd, unsigned char *buf, size_t size)
+{
+    ssize_t n;
+    do
+        n = read(fd, buf, size);
+    while (n < 0 && errno == EINTR);
+    return (long)n;
+}
+
+static void file_close(int fd)
+{
+    close(fd);
+}
+
+#endif /* platform */
+
+/* ===== Reading lines ===== */
+
+/* A country file is a few kilobytes; anything this large is not one. */
+static const long MAX_FILE_BYTES = 1L << 20;
+
+/* Bytes of a line kept for parsing; a country line needs far fewer. */
+enum { LINE_BYTES = 1024 };
+
+struct LineReader {
+    int fd;
+    unsigned char buf[4096];
+    size_t pos, len;
+    long total;
+    bool failed; /* read error, or the file is too large */
+};
+
+struct Line {
+    char text[LINE_BYTES];
+    size_t len;
+    bool overflowText; /* something other than blanks fell past text */
+};
+
+static bool is_blank(unsigned char c)
+{
+    return c == ' ' || c == '\t';
+}
+
+static int next_byte(LineReader *r)
+{
+    if (r->pos == r->len) {
+        if (r->failed)
+            return -1;
+        long n = file_read(r->fd, r->buf, sizeof r->buf);
+        if (n <= 0 || r->total + n > MAX_FILE_BYTES) {
+            r->failed = n != 0;
+            return -1;
+        }
+        r->total += n;
+        r->pos = 0;
+        r->len = (size_t)n;
+    }
+    return r->buf[r->pos++];
+}
+
+/* Reads the next line without its line end; false at the end of the file. */
+static bool read_line(LineReader *r, Line *line)
+{
+    line->len = 0;
+    line->overflowText = false;
+    int c = next_byte(r);
+    if (c < 0)
+        return false;
+    for (; c >= 0 && c != '\n'; c = next_byte(r)) {
+        if (line->len < LINE_BYTES)
+            line->text[line->len++] = (char)c;
+        else if (!is_blank((unsigned char)c) && c != '\r')
+            line->overflowText = true;
+    }
+    if (line->len > 0 && line->text[line->len - 1] == '\r')
+        line->len--;
+    return true;
+}
+
+/* ===== Parsing a line ===== */
+
+enum LineKind { LINE_SKIP, LINE_COUNTRY, LINE_CORRUPT };
+
+/* Decodes one UTF-8 character at s[*i]; -1 when it is malformed. */
+static long decode_utf8(const unsigned char *s, size_t len, size_t *i)
+{
+    unsigned char b = s[(*i)++];
+    if (b < 0x80)
+        return b;
+    int more = b >= 0xC2 && b <= 0xDF ? 1 : b >= 0xE0 && b <= 0xEF ? 2 : b >= 0xF0 && b <= 0xF4 ? 3 : -1;
+    if (more < 0 || *i + (size_t)more > len)
+        return -1;
+    long c = b & (0x3F >> more);
+    for (int k = 0; k < more; k++) {
+        unsigned char t = s[(*i)++];
+        if ((t & 0xC0) != 0x80)
+            return -1;
+        c = (c << 6) | (t & 0x3F);
+    }
+    static const long least[] = {0, 0x80, 0x800, 0x10000};
+    if (c < least[more] || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF))
+        return -1; /* overlong, beyond Unicode, or a surrogate */
+    return c;
+}
+
+/* UTF-8 name to UTF-16, zero-filled; false if invalid, a control or too long. */
+static bool encode_name(const unsigned char *s, size_t len, JQ_WCHAR16 *name)
+{
+    size_t units = 0;
+    memset(name, 0, CPTD_NAME_UNITS * sizeof name[0]);
+    for (size_t i = 0; i < len;) {
+        long c = decode_utf8(s, len, &i);
+        if (c < 0x20 || (c >= 0x7F && c <= 0x9F))
+            return false; /* malformed, or a control character */
+        if (c >= 0x10000) {
+            if (units + 2 > CPTD_NAME_UNITS - 1)
+                return false;
+            c -= 0x10000;
+            name[units++] = (JQ_WCHAR16)(0xD800 + (c >> 10));
+            name[units++] = (JQ_WCHAR16)(0xDC00 + (c & 0x3FF));
+        } else {
+            if (units + 1 > CPTD_NAME_UNITS - 1)
+                return false;
+            name[units++] = (JQ_WCHAR16)c;
+        }
+    }
+    return units > 0;
+}
+
+static LineKind parse_line(const Line *line, CountryEntry *entry)
+{
+    const unsigned char *s = (const unsigned char *)line->text;
+    size_t end = line->len;
+    size_t i = 0;
+    while (i < end && is_blank(s[i]))
+        i++;
+    if (i == end && !line->overflowText)
+        return LINE_SKIP;
+    if (i < end && s[i] == '#')
+        return LINE_SKIP;
+    if (line->overflowText)
+        return LINE_CORRUPT;
+    while (end > i && is_blank(s[end - 1]))
+        end--;
+
+    bool negative = s[i] == '-';
+    if (negative)
+        i++;
+    const long long limit = negative ? 2147483648LL : 2147483647LL;
+    long long id = 0;
+    size_t digits = 0;
+    for (; i < end && s[i] >= '0' && s[i] <= '9'; i++, digits++) {
+        id = id * 10 + (s[i] - '0');
+        if (id > limit)
+            return LINE_CORRUPT;
+    }
+    if (digits == 0 || i == end || !is_blank(s[i]))
+        return LINE_CORRUPT; /* no ID, not a number, or no name */
+    while (i < end && is_blank(s[i]))
+        i++;
+    if (!encode_name(s + i, end - i, entry->name))
+        return LINE_CORRUPT;
+    entry->id = (int32_t)(negative ? -id : id);
+    return LINE_COUNTRY;
+}
+
+/* ===== The country list ===== */
+
+static bool find_file(char *path, size_t size)
+{
+    const char *named = getenv("JQCPT_COUNTRY_FILE");
+    if (named && *named) {
+        int written = snprintf(path, size, "%s", named);
+        return written > 0 && (size_t)written < size;
+    }
+    return file_default_path(path, size);
+}
+
+static bool id_taken(const CountryEntry *table, uint32_t n, int32_t id)
+{
+    for (uint32_t k = 0; k < n; k++)
+        if (table[k].id == id)
+            return true;
+    return false;
+}
+
+extern "C" JQCPT_API int32_t JQ_CALL JQcpt_CountryList(CountryEntry *table, uint32_t *count)
+{
+    if (!table || !count)
+        return CPTD_BAD_ARGUMENT;
+
+    char path[4096];
+    LineReader reader;
+    reader.fd = find_file(path, sizeof path) ? file_open(path) : -1;
+    if (reader.fd < 0) {
+        *count = 0;
+        return CPTD_FILE_UNREADABLE;
+    }
+    reader.pos = reader.len = 0;
+    reader.total = 0;
+    reader.failed = false;
+
+    Line line;
+    uint32_t delivered = 0;
+    bool corrupt = false, tooMany = false;
+    for (bool first = true; read_line(&reader, &line); first = false) {
+        if (first && line.len >= 3 && memcmp(line.text, "\xEF\xBB\xBF", 3) == 0) {
+            memmove(line.text, line.text + 3, line.len - 3);
+            line.len -= 3;
+        }
+        CountryEntry entry;
+        switch (parse_line(&line, &entry)) {
+        case LINE_SKIP:
+            break;
+        case LINE_CORRUPT:
+            corrupt = true;
+            break;
+        case LINE_COUNTRY:
+            if (id_taken(table, delivered, entry.id))
+                corrupt = true;
+            else if (delivered == CPTD_MAX_COUNTRIES)
+                tooMany = true;
+            else
+                table[delivered++] = entry;
+            break;
+        }
+    }
+    file_close(reader.fd);
+
+    if (reader.failed) {
+        *count = 0;
+        return CPTD_FILE_UNREADABLE;
+    }
+    *count = delivered;
+    if (corrupt)
+        return CPTD_PARTIAL_LIST;
+    return tooMany ? CPTD_TOO_MANY_COUNTRIES : CPTD_OK;
+}

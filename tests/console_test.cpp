@@ -1,0 +1,186 @@
+// The dialogue, driven through pipes against the test double of the
+// library, compared byte for byte.
+#include <gtest/gtest.h>
+
+#include "harness.h"
+
+namespace {
+
+const std::string THREE = "call 0 3\n"
+                          "row 250 France\n"
+                          "row 276 Germany\n"
+                          "row 380 Italy\n";
+const std::string THREE_ROWS = row(250, "France", 6) + row(276, "Germany", 7) + row(380, "Italy", 5);
+const std::string THREE_LISTED = TABLE_HEAD + THREE_ROWS;
+
+TEST(Menu, NinetyNineEndsAtOnceWithoutPause)
+{
+    Session r = run_with_plan("99\n", THREE);
+    EXPECT_EQ(r.out, MENU + EXIT);
+    EXPECT_EQ(r.status, 0);
+}
+
+TEST(Menu, OtherSelectionsRedrawTheMenuSilently)
+{
+    Session r = run_with_plan("0\n2\n98\n100\n-1\n99\n", THREE);
+    EXPECT_EQ(r.out, MENU + MENU + MENU + MENU + MENU + MENU + EXIT);
+}
+
+TEST(Menu, BlankLinesLeadingBlanksAndSignsReadAsTheDecimalConversionDoes)
+{
+    // Empty lines keep the read waiting; blanks and a plus sign are accepted.
+    Session r = run_with_plan("\n\n   +1\n\n \t-0099\n", THREE);
+    EXPECT_EQ(r.out, MENU + THREE_LISTED + PAUSE + MENU + MENU);
+    r = run_with_plan("+99\n", THREE);
+    EXPECT_EQ(r.out, MENU + EXIT);
+}
+
+TEST(Menu, NumbersOutsideThirtyTwoBitsAreNeverASelection)
+{
+    // Each of these wraps to 1 or 99 when read into 32 bits.
+    for (const char *n : {"4294967297", "-4294967295", "4294967395", "18446744073709551617",
+                          "99999999999999999999999999999999999999999999999999999999999999999"}) {
+        Session r = run_with_plan(std::string(n) + "\n99\n", THREE);
+        EXPECT_EQ(r.out, MENU + MENU + EXIT) << n;
+    }
+    Session r = run_with_plan("2147483647\n-2147483648\n99\n", THREE);
+    EXPECT_EQ(r.out, MENU + MENU + MENU + EXIT);
+}
+
+TEST(Menu, InputThatIsNotANumberIsDiscardedWithItsLine)
+{
+    const std::string inputs[] = {
+        "abc 1\n",
+        "x99\n",
+        std::string("\0\0001\n", 4),
+        "\xff\xfe\xc3\n",
+        "+\n",
+        "- 1\n",
+        std::string(200000, 'x') + "1\n",
+    };
+    for (const std::string &bad : inputs) {
+        Session r = run_with_plan(bad + "99\n", THREE);
+        EXPECT_EQ(r.out, MENU + MENU + EXIT) << "input of " << bad.size() << " bytes";
+        EXPECT_EQ(r.status, 0);
+    }
+}
+
+TEST(Menu, EndOfInputEndsLikeAQuit)
+{
+    EXPECT_EQ(run_with_plan("", THREE).out, MENU);
+    EXPECT_EQ(run_with_plan("\n\n  ", THREE).out, MENU);
+    EXPECT_EQ(run_with_plan("abc", THREE).out, MENU);
+    EXPECT_EQ(run_with_plan("3\n", THREE).out, MENU + MENU);
+    Session r = run_with_plan("1", THREE); // the pause reads the end at once
+    EXPECT_EQ(r.out, MENU + THREE_LISTED + PAUSE);
+    EXPECT_EQ(r.status, 0);
+    r = run_with_plan("1\n", THREE); // end of input while waiting for Enter
+    EXPECT_EQ(r.out, MENU + THREE_LISTED + PAUSE);
+}
+
+TEST(Pause, OneEnterReturnsToTheMenu)
+{
+    Session r = run_with_plan("1\n\n99\n", THREE);
+    EXPECT_EQ(r.out, MENU + THREE_LISTED + PAUSE + MENU + EXIT);
+    EXPECT_EQ(r.status, 0);
+}
+
+TEST(Pause, TakesExactlyTwoCharactersAndAMultiByteOneCountsOnce)
+{
+    // The pause takes the line end and "x" (or "é"), leaving "99" for the menu.
+    EXPECT_EQ(run_with_plan("1\nx99\n", THREE).out, MENU + THREE_LISTED + PAUSE + MENU + EXIT);
+    EXPECT_EQ(run_with_plan("1\n\xc3\xa9" "99\n", THREE).out,
+              MENU + THREE_LISTED + PAUSE + MENU + EXIT);
+}
+
+TEST(Report, FailureTableRows)
+{
+    const std::string two = "row 7 France\nrow -42 Chad\n";
+    const std::string twoRows = row(7, "France", 6) + row(-42, "Chad", 4);
+    const std::string warning = "\nPart of input file is corrupted.\n"
+                                "Only some of the country names can be retrieved.\n\n";
+    struct {
+        std::string plan, listing;
+        int status;
+    } cases[] = {
+        {"call 0 0\n", "\nNo country was defined in CPTD \n", 0},
+        {"call 0 2\n" + two, TABLE_HEAD + twoRows, 0},
+        {"call 42701 2\n" + two, warning + TABLE_HEAD + twoRows, 1},
+        {"call 42701 0\n", "\nAn Error Has Occurred ... Return code = 42701 \n\n", 1},
+        {"call 5 0\n", "\nAn Error Has Occurred ... Return code = 5 \n\n", 1},
+        {"call -7 0\n", "\nAn Error Has Occurred ... Return code = -7 \n\n", 1},
+        {"call 5 2\n" + two, TABLE_HEAD + twoRows, 1},
+    };
+    for (const auto &c : cases) {
+        Session r = run_with_plan("1\n\n99\n", c.plan);
+        EXPECT_EQ(r.out, MENU + c.listing + PAUSE + MENU + EXIT) << c.plan;
+        EXPECT_EQ(r.status, c.status) << c.plan;
+    }
+}
+
+TEST(Report, IdsAndNamesAreAlignedAndNothingIsCut)
+{
+    Session r = run_with_plan("1\n\n99\n", "call 0 4\n"
+                                       "row 7 Kenya\n"
+                                       "row -2147483648 Chad\n"
+                                       "row 123456789 Oman\n"
+                                       "row 1 São Tomé and Príncipe Islands\n");
+    EXPECT_EQ(r.out, MENU + TABLE_HEAD + "       7                         Kenya\n" +
+                         "-2147483648                          Chad\n" +
+                         "123456789                          Oman\n" +
+                         "       1 São Tomé and Príncipe Islands\n" + PAUSE + MENU + EXIT);
+}
+
+TEST(Report, EachListingIsAFreshCallAndTheTableIsNeverCleared)
+{
+    // The second call writes neither records nor count: the first list shows again.
+    Session r = run_with_plan("1\n\n1\n\n1\n\n99\n", THREE + "call 0\ncall 5 1\nrow 9 Peru\n");
+    EXPECT_EQ(r.out, MENU + THREE_LISTED + PAUSE + MENU + THREE_LISTED + PAUSE + MENU +
+                         TABLE_HEAD + row(9, "Peru", 4) + PAUSE + MENU + EXIT);
+    EXPECT_EQ(r.status, 1);
+}
+
+TEST(Report, ExitStatusRemembersAnyFailedListing)
+{
+    const std::string plan = "call 5 0\ncall 0 1\nrow 4 Iraq\n";
+    EXPECT_EQ(run_with_plan("1\n\n1\n\n99\n", plan).status, 1);
+    EXPECT_EQ(run_with_plan("1\n\n1\n\n", plan).status, 1); // and at end of input
+    EXPECT_EQ(run_with_plan("1\n\n1\n\n", "call 0 1\nrow 4 Iraq\n").status, 0);
+}
+
+TEST(Report, CountAboveTheTableShowsItsHundredRowsAndSaysSo)
+{
+    Session r = run_with_plan("1\n\n99\n", "call 0 150\nfill 100\n");
+    std::string rows;
+    for (int k = 0; k < 100; k++) {
+        std::string name = "Country " + std::to_string(k);
+        rows += row(k, name, (int)name.size());
+    }
+    EXPECT_EQ(r.out, MENU + TABLE_HEAD + rows +
+                         "\nThe library reported 150 records; the table holds 100.\n" + PAUSE +
+                         MENU + EXIT);
+    r = run_with_plan("1\n\n99\n", "call 0 4294967295\nfill 100\n");
+    EXPECT_NE(r.out.find("reported 4294967295 records"), std::string::npos);
+    EXPECT_EQ(r.status, 0);
+}
+
+TEST(Report, NamesAreDecodedAndNeverDriveTheTerminal)
+{
+    const std::string bad = "\xef\xbf\xbd"; // U+FFFD
+    Session r = run_with_plan("1\n\n99\n",
+                          "call 0 5\n"
+                          "units 1 D83D DE00 41\n"          // a pair is one character
+                          "units 2 41 D800 42 DC00\n"       // lone surrogates
+                          "units 3 1B 5B 32 4A 7 9B 7F 41\n" // ESC, BEL, CSI, DEL
+                          "units 4 41 42 43 44 45 46 47 48 49 4A 4B 4C 4D 4E 4F "
+                          "50 51 52 53 54 55 56 57 58 59 5A 61 62 63 64\n"
+                          "units 5 41 42 43 44 45 46 47 48 49 4A 4B 4C 4D 4E 4F "
+                          "50 51 52 53 54 55 56 57 58 59 5A 61 62 63 D83D\n");
+    EXPECT_EQ(r.out, MENU + TABLE_HEAD + row(1, "\xf0\x9f\x98\x80" "A", 2) +
+                         row(2, "A" + bad + "B" + bad, 4) +
+                         row(3, bad + "[2J" + bad + bad + bad + "A", 8) +
+                         row(4, "ABCDEFGHIJKLMNOPQRSTUVWXYZabcd", 30) +
+                         row(5, "ABCDEFGHIJKLMNOPQRSTUVWXYZabc" + bad, 30) + PAUSE + MENU + EXIT);
+}
+
+} // namespace

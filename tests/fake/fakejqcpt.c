@@ -1,0 +1,110 @@
+/*
+ * A test double of the CPTD library: JQcpt_CountryList does what the plan
+ * file named by FAKE_JQCPT_PLAN says, one block per call:
+ *
+ *   call RC [COUNT]      begins a call: return RC, set *count to COUNT
+ *                        (left untouched when COUNT is missing)
+ *   row ID TEXT          writes the next record: ID and the UTF-8 TEXT
+ *                        as UTF-16, zero-terminated
+ *   units ID HEX...      writes the next record with exactly these UTF-16
+ *                        units (no closing zero when there are 30)
+ *   fill N               writes N records "ID k, name Country k"
+ *
+ * Calls past the last block repeat it. Never writes more than 100 records.
+ */
+#define _POSIX_C_SOURCE 200809L
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include "jqcpt.h"
+
+static int calls;
+
+static void utf8_to_record(const char *s, CountryEntry *e)
+{
+    size_t n = 0;
+    const unsigned char *p = (const unsigned char *)s;
+    memset(e->name, 0, sizeof e->name);
+    while (*p && n < CPTD_NAME_UNITS - 1) {
+        unsigned long c = *p++;
+        int more = c >= 0xF0 ? 3 : c >= 0xE0 ? 2 : c >= 0xC0 ? 1 : 0;
+        if (more)
+            c &= 0x3F >> more;
+        while (more-- > 0 && *p)
+            c = (c << 6) | (*p++ & 0x3F);
+        if (c >= 0x10000 && n + 2 < CPTD_NAME_UNITS) {
+            c -= 0x10000;
+            e->name[n++] = (JQ_WCHAR16)(0xD800 + (c >> 10));
+            e->name[n++] = (JQ_WCHAR16)(0xDC00 + (c & 0x3FF));
+        } else {
+            e->name[n++] = (JQ_WCHAR16)c;
+        }
+    }
+}
+
+JQCPT_API int32_t JQ_CALL JQcpt_CountryList(CountryEntry *table, uint32_t *count)
+{
+    const char *planPath = getenv("FAKE_JQCPT_PLAN");
+    FILE *plan = planPath ? fopen(planPath, "r") : NULL;
+    if (!plan)
+        return -999;
+
+    /* Find the block for this call: the calls-th "call" line, or the last one. */
+    char line[4096];
+    long blockStart = -1;
+    int block = -1;
+    while (block < calls && fgets(line, sizeof line, plan)) {
+        if (strncmp(line, "call ", 5) == 0) {
+            block++;
+            blockStart = ftell(plan) - (long)strlen(line);
+        }
+    }
+    calls++;
+    if (blockStart < 0) {
+        fclose(plan);
+        return -998;
+    }
+    fseek(plan, blockStart, SEEK_SET);
+
+    int32_t rc = 0;
+    uint32_t written = 0;
+    int inBlock = 0;
+    while (fgets(line, sizeof line, plan)) {
+        line[strcspn(line, "\r\n")] = 0;
+        if (strncmp(line, "call ", 5) == 0) {
+            if (inBlock)
+                break;
+            inBlock = 1;
+            long code = 0, n = 0;
+            int got = sscanf(line + 5, "%ld %ld", &code, &n);
+            rc = (int32_t)code;
+            if (got == 2)
+                *count = (uint32_t)n;
+        } else if (strncmp(line, "row ", 4) == 0 && written < CPTD_MAX_COUNTRIES) {
+            int id = 0, used = 0;
+            sscanf(line + 4, "%d %n", &id, &used);
+            table[written].id = id;
+            utf8_to_record(line + 4 + used, &table[written]);
+            written++;
+        } else if (strncmp(line, "units ", 6) == 0 && written < CPTD_MAX_COUNTRIES) {
+            CountryEntry *e = &table[written++];
+            char *p = line + 6;
+            e->id = (int32_t)strtol(p, &p, 10);
+            memset(e->name, 0, sizeof e->name);
+            for (int k = 0; k < CPTD_NAME_UNITS && *p; k++)
+                e->name[k] = (JQ_WCHAR16)strtoul(p, &p, 16);
+        } else if (strncmp(line, "fill ", 5) == 0) {
+            long n = strtol(line + 5, NULL, 10);
+            for (long k = 0; k < n && written < CPTD_MAX_COUNTRIES; k++) {
+                char name[32];
+                snprintf(name, sizeof name, "Country %ld", k);
+                table[written].id = (int32_t)k;
+                utf8_to_record(name, &table[written]);
+                written++;
+            }
+        }
+    }
+    fclose(plan);
+    return rc;
+}

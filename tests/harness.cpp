@@ -1,0 +1,104 @@
+#include "harness.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <stdlib.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+
+const std::string MENU = " CPTD DLL Test Utility \n"
+                         "--------------------------------------------\n"
+                         "\n\n"
+                         " 1. List all the Countries that are supported by CPTD\n"
+                         "\n"
+                         "99. EXIT \n"
+                         " -> ";
+const std::string PAUSE = "\n Press enter to continue";
+const std::string EXIT = "\n EXIT Selected.";
+const std::string TABLE_HEAD = "\n"
+                               "   Country ID      Country Name  \n"
+                               " --------------------------------\n"
+                               "\n";
+
+std::string row(long id, const std::string &name, int chars)
+{
+    char number[32];
+    snprintf(number, sizeof number, "%8ld", id);
+    return number + std::string(chars < 30 ? 30 - chars : 0, ' ') + name + "\n";
+}
+
+std::string temp_file(const std::string &text)
+{
+    char path[] = "/tmp/jqcpt-test-XXXXXX";
+    int fd = mkstemp(path);
+    if (fd < 0)
+        return "";
+    size_t done = 0;
+    while (done < text.size()) {
+        ssize_t n = write(fd, text.data() + done, text.size() - done);
+        if (n <= 0)
+            break;
+        done += (size_t)n;
+    }
+    close(fd);
+    return path;
+}
+
+Session run_utility(const std::string &input, const std::vector<std::string> &env, int timeoutSeconds)
+{
+    std::string inputPath = temp_file(input);
+    int out[2];
+    if (inputPath.empty() || pipe(out) != 0)
+        return {"", -2};
+
+    pid_t pid = fork();
+    if (pid == 0) {
+        int in = open(inputPath.c_str(), O_RDONLY);
+        dup2(in, 0);
+        dup2(out[1], 1);
+        close(out[0]);
+        for (const std::string &e : env)
+            putenv(const_cast<char *>(e.c_str()));
+        execl(JQCPTTST_PATH, "jqcpttst", (char *)nullptr);
+        _exit(127);
+    }
+    close(out[1]);
+
+    Session run{"", -1};
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeoutSeconds);
+    char buf[65536];
+    for (;;) {
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        pollfd p{out[0], POLLIN, 0};
+        if (left.count() <= 0 || poll(&p, 1, (int)left.count()) <= 0) {
+            kill(pid, SIGKILL);
+            waitpid(pid, nullptr, 0);
+            close(out[0]);
+            unlink(inputPath.c_str());
+            return run; // status -1: it did not end in time
+        }
+        ssize_t n = read(out[0], buf, sizeof buf);
+        if (n <= 0)
+            break;
+        run.out.append(buf, (size_t)n);
+    }
+    close(out[0]);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    unlink(inputPath.c_str());
+    return run;
+}
+
+Session run_with_plan(const std::string &input, const std::string &plan)
+{
+    std::string planPath = temp_file(plan);
+    Session run = run_utility(input, {"LD_LIBRARY_PATH=" FAKE_LIB_DIR, "FAKE_JQCPT_PLAN=" + planPath});
+    unlink(planPath.c_str());
+    return run;
+}

@@ -1,0 +1,64 @@
+// The utility as shipped: its real library, its country file, its binary.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <iterator>
+#include <regex>
+#include <set>
+#include <string>
+
+#include "harness.h"
+
+namespace {
+
+TEST(Shipped, ListsTheShippedCountriesInUtf8WhateverTheLocale)
+{
+    for (const char *locale : {"LC_ALL=C", "LC_ALL=POSIX", "LANG=en_US.ISO-8859-1"}) {
+        Session r = run_utility("1\n\n99\n", {locale});
+        EXPECT_EQ(r.status, 0) << locale;
+        for (const char *row : {"     384                 C\xc3\xb4te d'Ivoire\n",
+                                "     248                 \xc3\x85land Islands\n",
+                                "     531                       Cura\xc3\xa7" "ao\n",
+                                "     638                       R\xc3\xa9union\n",
+                                "     678         S\xc3\xa3o Tom\xc3\xa9 and Pr\xc3\xadncipe\n",
+                                "     792                       T\xc3\xbcrkiye\n"})
+            EXPECT_NE(r.out.find(row), std::string::npos) << locale << ": " << row;
+        EXPECT_EQ(r.out.rfind(MENU + TABLE_HEAD, 0), 0u);
+        EXPECT_EQ(r.out.find("\033"), std::string::npos) << "clears a pipe";
+    }
+}
+
+TEST(Shipped, CountryFileVariableAndMissingFile)
+{
+    std::string path = temp_file("1 Utopia\n");
+    Session r = run_utility("1\n\n99\n", {"JQCPT_COUNTRY_FILE=" + path});
+    unlink(path.c_str());
+    EXPECT_EQ(r.out, MENU + TABLE_HEAD + row(1, "Utopia", 6) + PAUSE + MENU + EXIT);
+    EXPECT_EQ(r.status, 0);
+
+    r = run_utility("1\n\n99\n", {"JQCPT_COUNTRY_FILE=/nonexistent"});
+    EXPECT_EQ(r.out, MENU + "\nAn Error Has Occurred ... Return code = 42703 \n\n" + PAUSE + MENU + EXIT);
+    EXPECT_EQ(r.status, 1);
+}
+
+TEST(Shipped, BinaryCarriesItsIdentificationAndVersion)
+{
+    std::ifstream in(JQCPTTST_PATH, std::ios::binary);
+    std::string image((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    ASSERT_FALSE(image.empty());
+
+    const std::regex ident(R"(@\(#\) \S+  \d{4}-\d\d-\d\d \d\d:\d\d:\d\d   (\S+) /\S+/\d+ ~)");
+    std::set<std::string> files;
+    for (size_t at = image.find("@(#) "); at != std::string::npos; at = image.find("@(#) ", at + 1)) {
+        std::string text(image.c_str() + at);
+        std::smatch m;
+        ASSERT_TRUE(std::regex_match(text, m, ident)) << text;
+        files.insert(m[1]);
+    }
+    EXPECT_EQ(files, (std::set<std::string>{"jqcpttst.cpp", "jqcpt.h", "jqcpttyp.h", "jqsys.h"}));
+    EXPECT_NE(image.find("FileDescription: CPTD Test Tool; FileVersion: 02.50.06.14; "
+                         "InternalName: jqcpttst"),
+              std::string::npos);
+}
+
+} // namespace

@@ -24,7 +24,7 @@ prereqs_build() {
 }
 
 prereqs_tests() {
-    if ! ls /usr/include/gtest/gtest.h /usr/local/include/gtest/gtest.h >/dev/null 2>&1; then
+    if [ ! -f /usr/include/gtest/gtest.h ] && [ ! -f /usr/local/include/gtest/gtest.h ]; then
         prereqs_missing+=("GoogleTest (Debian package: libgtest-dev)")
     fi
 }

@@ -1,4 +1,5 @@
-// The utility in a pseudo-terminal, as a person at a terminal sees it.
+// The utility used interactively: in a pseudo-terminal as a person sees it,
+// and through pipes as a driving program sees it.
 #include <gtest/gtest.h>
 
 #include <poll.h>
@@ -15,8 +16,10 @@ namespace {
 
 const std::string CLEAR = "\033[H\033[2J";
 
+// The running utility and what it has shown.
 struct Terminal {
-    int fd = -1;
+    int fd = -1;      // what the utility writes arrives here
+    int keys = -1;    // what is typed goes here
     pid_t pid = -1;
     std::string screen; // everything shown so far
 
@@ -39,13 +42,17 @@ struct Terminal {
         return true;
     }
 
-    void type(const std::string &keys) { ASSERT_EQ(write(fd, keys.data(), keys.size()), (ssize_t)keys.size()); }
+    void type(const std::string &text)
+    {
+        ASSERT_EQ(write(keys, text.data(), text.size()), (ssize_t)text.size());
+    }
 
     int finish()
     {
         char buf[4096];
-        while (read(fd, buf, sizeof buf) > 0)
-            screen.append(buf); // drain until the program closes its side
+        ssize_t n;
+        while ((n = read(fd, buf, sizeof buf)) > 0)
+            screen.append(buf, (size_t)n); // until the program closes its side
         int status = 0;
         waitpid(pid, &status, 0);
         return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
@@ -65,6 +72,7 @@ TEST(Terminal, ClearsBeforeEachMenuAndShowsEachPromptBeforeWaiting)
     Terminal t;
     t.pid = forkpty(&t.fd, nullptr, nullptr, nullptr);
     ASSERT_GE(t.pid, 0);
+    t.keys = t.fd;
     if (t.pid == 0) {
         unsetenv("JQCPT_COUNTRY_FILE");
         execl(JQCPTTST_PATH, "jqcpttst", (char *)nullptr);
@@ -95,6 +103,40 @@ TEST(Terminal, ClearsBeforeEachMenuAndShowsEachPromptBeforeWaiting)
     ASSERT_TRUE(t.wait_for("\r\n EXIT Selected.")) << t.screen;
     EXPECT_EQ(t.finish(), 0);
     EXPECT_EQ(count(t.screen, CLEAR), 3u);
+}
+
+TEST(Pipes, EachPromptIsFlushedBeforeWaiting)
+{
+    int toChild[2], fromChild[2];
+    ASSERT_EQ(pipe(toChild), 0);
+    ASSERT_EQ(pipe(fromChild), 0);
+    Terminal t;
+    t.pid = fork();
+    ASSERT_GE(t.pid, 0);
+    if (t.pid == 0) {
+        dup2(toChild[0], 0);
+        dup2(fromChild[1], 1);
+        close(toChild[1]);
+        close(fromChild[0]);
+        execl(JQCPTTST_PATH, "jqcpttst", (char *)nullptr);
+        _exit(127);
+    }
+    close(toChild[0]);
+    close(fromChild[1]);
+    t.fd = fromChild[0];
+    t.keys = toChild[1];
+
+    ASSERT_TRUE(t.wait_for(" -> ")) << t.screen;
+    t.type("1\n");
+    ASSERT_TRUE(t.wait_for("\n Press enter to continue")) << t.screen;
+    size_t mark = t.screen.size();
+    t.type("\n");
+    ASSERT_TRUE(t.wait_for(" -> ", mark)) << t.screen;
+    t.type("99\n");
+    close(t.keys);
+    EXPECT_EQ(t.finish(), 0);
+    EXPECT_EQ(t.screen.find("\033"), std::string::npos);
+    EXPECT_EQ(t.screen.size() - t.screen.rfind("\n EXIT Selected."), 16u);
 }
 
 } // namespace

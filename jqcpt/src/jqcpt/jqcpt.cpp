@@ -28,43 +28,47 @@ static const char jqcpt_ident[] JQ_IDENT =
 
 /*
  * ===== Platform =====
- * Finding the default country file and reading a file, for POSIX and
- * Windows: file_default_path, file_open, file_read, file_close.
+ * Opening the country file and reading it, for POSIX and Windows:
+ * file_open_countries opens the named or the default file (a descriptor,
+ * or -1 when it is missing or not a regular file), file_read, file_close.
  */
 #if defined(_WIN32)
 
 #include <io.h>
+#include <wchar.h>
 #include <windows.h>
 
-static bool file_default_path(char *path, size_t size)
+static int file_open(const wchar_t *path)
 {
-    HMODULE self = nullptr;
-    if (!GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
-                                GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                            (LPCSTR)(void *)&JQcpt_CountryList, &self))
-        return false;
-    char module[MAX_PATH];
-    DWORD n = GetModuleFileNameA(self, module, sizeof module);
-    if (n == 0 || n >= sizeof module)
-        return false;
-    char *slash = strrchr(module, '\\');
-    if (slash)
-        slash[1] = 0;
-    else
-        module[0] = 0;
-    int written = snprintf(path, size, "%s%s", module, JQCPT_DATA_RELPATH);
-    return written > 0 && (size_t)written < size;
-}
-
-static int file_open(const char *path)
-{
-    int fd = _open(path, _O_RDONLY | _O_BINARY);
+    int fd = _wopen(path, _O_RDONLY | _O_BINARY);
     struct _stat64 st;
     if (fd >= 0 && (_fstat64(fd, &st) != 0 || (st.st_mode & _S_IFMT) != _S_IFREG)) {
         _close(fd);
         return -1;
     }
     return fd;
+}
+
+static int file_open_countries()
+{
+    const wchar_t *named = _wgetenv(L"JQCPT_COUNTRY_FILE");
+    if (named && *named)
+        return file_open(named);
+
+    /* The default file lies relative to this DLL. */
+    HMODULE self = nullptr;
+    if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
+                                GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                            (LPCWSTR)(void *)&JQcpt_CountryList, &self))
+        return -1;
+    wchar_t path[MAX_PATH + 64];
+    DWORD n = GetModuleFileNameW(self, path, MAX_PATH);
+    if (n == 0 || n >= MAX_PATH)
+        return -1;
+    wchar_t *slash = wcsrchr(path, L'\\');
+    size_t dir = slash ? (size_t)(slash - path + 1) : 0;
+    int written = swprintf(path + dir, sizeof path / sizeof path[0] - dir, L"%hs", JQCPT_DATA_RELPATH);
+    return written > 0 ? file_open(path) : -1;
 }
 
 static long file_read(int fd, unsigned char *buf, size_t size)
@@ -82,18 +86,6 @@ static void file_close(int fd)
 #include <dlfcn.h>
 #include <unistd.h>
 
-static bool file_default_path(char *path, size_t size)
-{
-    Dl_info info;
-    if (!dladdr((void *)&JQcpt_CountryList, &info) || !info.dli_fname)
-        return false;
-    const char *lib = info.dli_fname;
-    const char *slash = strrchr(lib, '/');
-    int dir = slash ? (int)(slash - lib + 1) : 0;
-    int written = snprintf(path, size, "%.*s%s", dir, lib, JQCPT_DATA_RELPATH);
-    return written > 0 && (size_t)written < size;
-}
-
 static int file_open(const char *path)
 {
     int fd = open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
@@ -103,6 +95,24 @@ static int file_open(const char *path)
         return -1;
     }
     return fd;
+}
+
+static int file_open_countries()
+{
+    const char *named = getenv("JQCPT_COUNTRY_FILE");
+    if (named && *named)
+        return file_open(named);
+
+    /* The default file lies relative to this library. */
+    Dl_info info;
+    if (!dladdr((void *)&JQcpt_CountryList, &info) || !info.dli_fname)
+        return -1;
+    const char *lib = info.dli_fname;
+    const char *slash = strrchr(lib, '/');
+    int dir = slash ? (int)(slash - lib + 1) : 0;
+    char path[4096];
+    int written = snprintf(path, sizeof path, "%.*s%s", dir, lib, JQCPT_DATA_RELPATH);
+    return written > 0 && (size_t)written < sizeof path ? file_open(path) : -1;
 }
 
 static long file_read(int fd, unsigned char *buf, size_t size)
@@ -273,16 +283,6 @@ static LineKind parse_line(const Line *line, CountryEntry *entry)
 
 /* ===== The country list ===== */
 
-static bool find_file(char *path, size_t size)
-{
-    const char *named = getenv("JQCPT_COUNTRY_FILE");
-    if (named && *named) {
-        int written = snprintf(path, size, "%s", named);
-        return written > 0 && (size_t)written < size;
-    }
-    return file_default_path(path, size);
-}
-
 static bool id_taken(const CountryEntry *table, uint32_t n, int32_t id)
 {
     for (uint32_t k = 0; k < n; k++)
@@ -296,9 +296,8 @@ extern "C" JQCPT_API int32_t JQ_CALL JQcpt_CountryList(CountryEntry *table, uint
     if (!table || !count)
         return CPTD_BAD_ARGUMENT;
 
-    char path[4096];
     LineReader reader;
-    reader.fd = find_file(path, sizeof path) ? file_open(path) : -1;
+    reader.fd = file_open_countries();
     if (reader.fd < 0) {
         *count = 0;
         return CPTD_FILE_UNREADABLE;

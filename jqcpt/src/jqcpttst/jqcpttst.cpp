@@ -260,12 +260,14 @@ static bool is_low_surrogate(uint32_t u)
  * Turns a record's name into printable text: UTF-16 decoded, a lone
  * surrogate or a control character shown as U+FFFD (so the library's data
  * never drives the terminal), never read past the field's 30 units.
+ * Returns how many characters it holds (a surrogate pair is one).
  */
-static void name_text(const CountryEntry *entry, wchar_t *text)
+static int name_text(const CountryEntry *entry, wchar_t *text)
 {
     const JQ_WCHAR16 *name = entry->name;
     size_t n = 0;
-    for (size_t i = 0; i < CPTD_NAME_UNITS && name[i] != 0; i++) {
+    int chars = 0;
+    for (size_t i = 0; i < CPTD_NAME_UNITS && name[i] != 0; i++, chars++) {
         uint32_t c = name[i];
         if (is_high_surrogate(c) && i + 1 < CPTD_NAME_UNITS && is_low_surrogate(name[i + 1])) {
             if (sizeof(wchar_t) == 2) {
@@ -281,6 +283,7 @@ static void name_text(const CountryEntry *entry, wchar_t *text)
         text[n++] = (wchar_t)c;
     }
     text[n] = 0;
+    return chars;
 }
 
 static void ReportError(int32_t code)
@@ -317,9 +320,10 @@ static void ListCountries()
     uint32_t shown = countryCount < MAX_COUNTRIES ? countryCount : MAX_COUNTRIES;
     for (uint32_t i = 0; i < shown; i++) {
         wchar_t name[CPTD_NAME_UNITS + 1];
-        name_text(&countryTable[i], name);
+        int chars = name_text(&countryTable[i], name);
         say(L"%8d", (int)countryTable[i].id);
-        say(L"%30ls", name);
+        /* Right-aligned in 30 characters, whatever the width of wchar_t. */
+        say(L"%*ls%ls", chars < 30 ? 30 - chars : 0, L"", name);
         say(L"\n");
     }
     if (countryCount > MAX_COUNTRIES)

@@ -31,6 +31,50 @@ std::string row(long id, const std::string &name, int chars)
     return number + std::string(chars < 30 ? 30 - chars : 0, ' ') + name + "\n";
 }
 
+static const char *setting(const char *name)
+{
+    const char *value = getenv(name);
+    return value && *value ? value : nullptr;
+}
+
+std::string utility_path()
+{
+    const char *path = setting("JQCPT_TEST_UTILITY");
+    return path ? path : JQCPTTST_PATH;
+}
+
+std::string host_path(const std::string &path)
+{
+    return setting("JQCPT_TEST_RUNNER") ? "Z:" + path : path;
+}
+
+void exec_utility(bool fake)
+{
+    std::string utility = utility_path();
+    if (fake) {
+        const char *other = setting("JQCPT_TEST_FAKE_UTILITY");
+        if (other)
+            utility = other;
+        else
+            setenv("LD_LIBRARY_PATH", FAKE_LIB_DIR, 1);
+    }
+    if (const char *runner = setting("JQCPT_TEST_RUNNER"))
+        execl(runner, runner, utility.c_str(), (char *)nullptr);
+    else
+        execl(utility.c_str(), "jqcpttst", (char *)nullptr);
+    _exit(127);
+}
+
+// The same text with CRLF line ends read as LF.
+static std::string unix_lines(const std::string &text)
+{
+    std::string out;
+    for (size_t i = 0; i < text.size(); i++)
+        if (!(text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n'))
+            out += text[i];
+    return out;
+}
+
 std::string temp_file(const std::string &text)
 {
     char path[] = "/tmp/jqcpt-test-XXXXXX";
@@ -48,7 +92,8 @@ std::string temp_file(const std::string &text)
     return path;
 }
 
-Session run_utility(const std::string &input, const std::vector<std::string> &env, int timeoutSeconds)
+Session run_utility(const std::string &input, const std::vector<std::string> &env, bool fake,
+                    int timeoutSeconds)
 {
     std::string inputPath = temp_file(input);
     int out[2];
@@ -63,8 +108,7 @@ Session run_utility(const std::string &input, const std::vector<std::string> &en
         close(out[0]);
         for (const std::string &e : env)
             putenv(const_cast<char *>(e.c_str()));
-        execl(JQCPTTST_PATH, "jqcpttst", (char *)nullptr);
-        _exit(127);
+        exec_utility(fake);
     }
     close(out[1]);
 
@@ -91,6 +135,8 @@ Session run_utility(const std::string &input, const std::vector<std::string> &en
     int status = 0;
     waitpid(pid, &status, 0);
     run.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    if (setting("JQCPT_TEST_RUNNER"))
+        run.out = unix_lines(run.out);
     unlink(inputPath.c_str());
     return run;
 }
@@ -98,7 +144,7 @@ Session run_utility(const std::string &input, const std::vector<std::string> &en
 Session run_with_plan(const std::string &input, const std::string &plan)
 {
     std::string planPath = temp_file(plan);
-    Session run = run_utility(input, {"LD_LIBRARY_PATH=" FAKE_LIB_DIR, "FAKE_JQCPT_PLAN=" + planPath});
+    Session run = run_utility(input, {"FAKE_JQCPT_PLAN=" + host_path(planPath)}, true);
     unlink(planPath.c_str());
     return run;
 }

@@ -1,4 +1,10 @@
 // Runs the built utility as a user or a script would, and the texts it writes.
+//
+// By default the native build is run. To run the same tests on another
+// build, set JQCPT_TEST_UTILITY (the utility on the real library),
+// JQCPT_TEST_FAKE_UTILITY (the utility on the test double) and, for a
+// Windows build under Wine, JQCPT_TEST_RUNNER (the wine64 program): paths
+// handed to the utility then go as Z: paths and CRLF line ends read as LF.
 #pragma once
 
 #include <string>
@@ -13,10 +19,20 @@ struct Session {
 // pipe. env holds "NAME=value" entries added to the environment. Gives up
 // (status -1) after timeoutSeconds.
 Session run_utility(const std::string &input, const std::vector<std::string> &env,
-                int timeoutSeconds = 20);
+                    bool fake = false, int timeoutSeconds = 20);
 
 // Runs the utility on the test double of the library, following plan.
 Session run_with_plan(const std::string &input, const std::string &plan);
+
+// Replaces the calling process with the utility (the one on the test
+// double when fake), through the runner if there is one.
+void exec_utility(bool fake = false);
+
+// The path of the utility's image.
+std::string utility_path();
+
+// A path of this machine as the utility sees it.
+std::string host_path(const std::string &path);
 
 // Writes text to a new temporary file and returns its path.
 std::string temp_file(const std::string &text);

@@ -31,19 +31,19 @@ TEST(Shipped, ListsTheShippedCountriesInUtf8WhateverTheLocale)
 TEST(Shipped, CountryFileVariableAndMissingFile)
 {
     std::string path = temp_file("1 Utopia\n");
-    Session r = run_utility("1\n\n99\n", {"JQCPT_COUNTRY_FILE=" + path});
+    Session r = run_utility("1\n\n99\n", {"JQCPT_COUNTRY_FILE=" + host_path(path)});
     unlink(path.c_str());
     EXPECT_EQ(r.out, MENU + TABLE_HEAD + row(1, "Utopia", 6) + PAUSE + MENU + EXIT);
     EXPECT_EQ(r.status, 0);
 
-    r = run_utility("1\n\n99\n", {"JQCPT_COUNTRY_FILE=/nonexistent"});
+    r = run_utility("1\n\n99\n", {"JQCPT_COUNTRY_FILE=" + host_path("/nonexistent")});
     EXPECT_EQ(r.out, MENU + "\nAn Error Has Occurred ... Return code = 42703 \n\n" + PAUSE + MENU + EXIT);
     EXPECT_EQ(r.status, 1);
 }
 
 TEST(Shipped, BinaryCarriesItsIdentificationAndVersion)
 {
-    std::ifstream in(JQCPTTST_PATH, std::ios::binary);
+    std::ifstream in(utility_path(), std::ios::binary);
     std::string image((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     ASSERT_FALSE(image.empty());
 

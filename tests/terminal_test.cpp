@@ -12,6 +12,8 @@
 #include <chrono>
 #include <string>
 
+#include "harness.h"
+
 namespace {
 
 const std::string CLEAR = "\033[H\033[2J";
@@ -75,8 +77,7 @@ TEST(Terminal, ClearsBeforeEachMenuAndShowsEachPromptBeforeWaiting)
     t.keys = t.fd;
     if (t.pid == 0) {
         unsetenv("JQCPT_COUNTRY_FILE");
-        execl(JQCPTTST_PATH, "jqcpttst", (char *)nullptr);
-        _exit(127);
+        exec_utility();
     }
 
     // The prompt must be on screen while the program waits: nothing is typed before.
@@ -118,8 +119,7 @@ TEST(Pipes, EachPromptIsFlushedBeforeWaiting)
         dup2(fromChild[1], 1);
         close(toChild[1]);
         close(fromChild[0]);
-        execl(JQCPTTST_PATH, "jqcpttst", (char *)nullptr);
-        _exit(127);
+        exec_utility();
     }
     close(toChild[0]);
     close(fromChild[1]);

@@ -46,7 +46,7 @@ static void utf8_to_record(const char *s, CountryEntry *e)
 JQCPT_API int32_t JQ_CALL JQcpt_CountryList(CountryEntry *table, uint32_t *count)
 {
     const char *planPath = getenv("FAKE_JQCPT_PLAN");
-    FILE *plan = planPath ? fopen(planPath, "r") : NULL;
+    FILE *plan = planPath ? fopen(planPath, "rb") : NULL;
     if (!plan)
         return -999;
 
@@ -76,10 +76,10 @@ JQCPT_API int32_t JQ_CALL JQcpt_CountryList(CountryEntry *table, uint32_t *count
             if (inBlock)
                 break;
             inBlock = 1;
-            long code = 0, n = 0;
-            int got = sscanf(line + 5, "%ld %ld", &code, &n);
-            rc = (int32_t)code;
-            if (got == 2)
+            char *p = line + 5, *end;
+            rc = (int32_t)strtol(p, &end, 10);
+            unsigned long long n = strtoull(end, &p, 10);
+            if (p != end)
                 *count = (uint32_t)n;
         } else if (strncmp(line, "row ", 4) == 0 && written < CPTD_MAX_COUNTRIES) {
             int id = 0, used = 0;

@@ -1,0 +1,72 @@
+// Bytes in on standard input; out, the utility keeps its promises: no
+// crash, no read past a buffer, no loop without end (libFuzzer's -timeout),
+// and the library called only for a selection that reads as exactly 1.
+#include <fcntl.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/mman.h>
+#include <unistd.h>
+
+#define main jqcpttst_main
+#include "jqcpttst.cpp"
+#undef main
+
+static unsigned libraryCalls;
+
+// The library as the utility sees it: a short list with awkward names.
+int32_t JQ_CALL JQcpt_CountryList(CountryEntry *table, uint32_t *count)
+{
+    static const JQ_WCHAR16 awkward[CPTD_NAME_UNITS] = {
+        0x41, 0xD83D, 0xDE00, 0x1B, 0xDC00, 0x9B, 0xD800, 0x42, 0x43, 0x44,
+        0x45, 0x46, 0x47, 0x48, 0x49, 0x4A, 0x4B, 0x4C, 0x4D, 0x4E,
+        0x4F, 0x50, 0x51, 0x52, 0x53, 0x54, 0x55, 0x56, 0x57, 0xD83D};
+    memcpy(table[0].name, awkward, sizeof awkward);
+    table[0].id = INT32_MIN;
+    memset(table[1].name, 0, sizeof table[1].name);
+    table[1].name[0] = 0x43;
+    table[1].id = 7;
+    *count = libraryCalls++ % 2 ? 2 : 1000;
+    return libraryCalls % 3 ? CPTD_OK : CPTD_PARTIAL_LIST;
+}
+
+// How many selections of exactly 1 a "%d" reader with range checks finds,
+// counting the way the dialogue consumes input. Only an upper bound is
+// needed: every listing must come from a "1" token in the input.
+static unsigned ones_in(const uint8_t *data, size_t size)
+{
+    unsigned ones = 0;
+    for (size_t i = 0; i < size; i++)
+        if (data[i] == '1' && (i + 1 == size || data[i + 1] < '0' || data[i + 1] > '9'))
+            ones++;
+    return ones;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    static int in = -1;
+    if (in < 0) {
+        in = memfd_create("keyboard", 0);
+        int null = open("/dev/null", O_WRONLY);
+        if (in < 0 || null < 0 || dup2(null, STDOUT_FILENO) < 0)
+            abort();
+    }
+    if (ftruncate(in, 0) != 0 || (size && pwrite(in, data, size, 0) != (ssize_t)size) ||
+        lseek(in, 0, SEEK_SET) != 0 || dup2(in, STDIN_FILENO) < 0)
+        abort();
+
+    // A fresh start of the program.
+    inPos = inLen = 0;
+    inEnded = false;
+    outLen = 0;
+    listingFailed = false;
+    countryCount = 0;
+    libraryCalls = 0;
+
+    jqcpttst_main();
+    if (libraryCalls > ones_in(data, size)) {
+        fprintf(stderr, "listed %u times for %u selections of 1\n", libraryCalls, ones_in(data, size));
+        abort();
+    }
+    return 0;
+}

@@ -17,11 +17,11 @@ static unsigned libraryCalls;
 // The library as the utility sees it: a short list with awkward names.
 int32_t JQ_CALL JQcpt_CountryList(CountryEntry *table, uint32_t *count)
 {
-    static const JQ_WCHAR16 awkward[CPTD_NAME_UNITS] = {
-        0x41, 0xD83D, 0xDE00, 0x1B, 0xDC00, 0x9B, 0xD800, 0x42, 0x43, 0x44,
-        0x45, 0x46, 0x47, 0x48, 0x49, 0x4A, 0x4B, 0x4C, 0x4D, 0x4E,
-        0x4F, 0x50, 0x51, 0x52, 0x53, 0x54, 0x55, 0x56, 0x57, 0xD83D};
-    memcpy(table[0].name, awkward, sizeof awkward);
+    // 30 units, no closing zero: a pair, controls, lone surrogates, a cut pair.
+    static const char16_t awkward[] = u"A\U0001F600\x1B\xDC00\x9B\xD800"
+                                      u"BCDEFGHIJKLMNOPQRSTUVW\xD83D";
+    static_assert(sizeof awkward == sizeof table[0].name + 2, "30 units");
+    memcpy(table[0].name, awkward, sizeof table[0].name);
     table[0].id = INT32_MIN;
     memset(table[1].name, 0, sizeof table[1].name);
     table[1].name[0] = 0x43;
@@ -65,7 +65,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 
     jqcpttst_main();
     if (libraryCalls > ones_in(data, size)) {
-        fprintf(stderr, "listed %u times for %u selections of 1\n", libraryCalls, ones_in(data, size));
+        fprintf(stderr, "listed %u times for %u selections of 1\n", libraryCalls,
+                ones_in(data, size));
         abort();
     }
     return 0;

@@ -4,13 +4,15 @@
 
 #include "harness.h"
 
-namespace {
+namespace
+{
 
 const std::string THREE = "call 0 3\n"
                           "row 250 France\n"
                           "row 276 Germany\n"
                           "row 380 Italy\n";
-const std::string THREE_ROWS = row(250, "France", 6) + row(276, "Germany", 7) + row(380, "Italy", 5);
+const std::string THREE_ROWS =
+    row(250, "France", 6) + row(276, "Germany", 7) + row(380, "Italy", 5);
 const std::string THREE_LISTED = TABLE_HEAD + THREE_ROWS;
 
 TEST(Menu, NinetyNineEndsAtOnceWithoutPause)
@@ -50,13 +52,8 @@ TEST(Menu, NumbersOutsideThirtyTwoBitsAreNeverASelection)
 TEST(Menu, InputThatIsNotANumberIsDiscardedWithItsLine)
 {
     const std::string inputs[] = {
-        "abc 1\n",
-        "x99\n",
-        std::string("\0\0001\n", 4),
-        "\xff\xfe\xc3\n",
-        "+\n",
-        "- 1\n",
-        std::string(200000, 'x') + "1\n",
+        "abc 1\n", "x99\n", std::string("\0\0001\n", 4),      "\xff\xfe\xc3\n",
+        "+\n",     "- 1\n", std::string(200000, 'x') + "1\n",
     };
     for (const std::string &bad : inputs) {
         Session r = run_with_plan(bad + "99\n", THREE);
@@ -89,7 +86,10 @@ TEST(Pause, TakesExactlyTwoCharactersAndAMultiByteOneCountsOnce)
 {
     // The pause takes the line end and "x" (or "é"), leaving "99" for the menu.
     EXPECT_EQ(run_with_plan("1\nx99\n", THREE).out, MENU + THREE_LISTED + PAUSE + MENU + EXIT);
-    EXPECT_EQ(run_with_plan("1\n\xc3\xa9" "99\n", THREE).out,
+    EXPECT_EQ(run_with_plan("1\n\xc3\xa9"
+                            "99\n",
+                            THREE)
+                  .out,
               MENU + THREE_LISTED + PAUSE + MENU + EXIT);
 }
 
@@ -121,10 +121,10 @@ TEST(Report, FailureTableRows)
 TEST(Report, IdsAndNamesAreAlignedAndNothingIsCut)
 {
     Session r = run_with_plan("1\n\n99\n", "call 0 4\n"
-                                       "row 7 Kenya\n"
-                                       "row -2147483648 Chad\n"
-                                       "row 123456789 Oman\n"
-                                       "row 1 São Tomé and Príncipe Islands\n");
+                                           "row 7 Kenya\n"
+                                           "row -2147483648 Chad\n"
+                                           "row 123456789 Oman\n"
+                                           "row 1 São Tomé and Príncipe Islands\n");
     EXPECT_EQ(r.out, MENU + TABLE_HEAD + "       7                         Kenya\n" +
                          "-2147483648                          Chad\n" +
                          "123456789                          Oman\n" +
@@ -135,8 +135,8 @@ TEST(Report, EachListingIsAFreshCallAndTheTableIsNeverCleared)
 {
     // The second call writes neither records nor count: the first list shows again.
     Session r = run_with_plan("1\n\n1\n\n1\n\n99\n", THREE + "call 0\ncall 5 1\nrow 9 Peru\n");
-    EXPECT_EQ(r.out, MENU + THREE_LISTED + PAUSE + MENU + THREE_LISTED + PAUSE + MENU +
-                         TABLE_HEAD + row(9, "Peru", 4) + PAUSE + MENU + EXIT);
+    EXPECT_EQ(r.out, MENU + THREE_LISTED + PAUSE + MENU + THREE_LISTED + PAUSE + MENU + TABLE_HEAD +
+                         row(9, "Peru", 4) + PAUSE + MENU + EXIT);
     EXPECT_EQ(r.status, 1);
 }
 
@@ -168,15 +168,19 @@ TEST(Report, NamesAreDecodedAndNeverDriveTheTerminal)
 {
     const std::string bad = "\xef\xbf\xbd"; // U+FFFD
     Session r = run_with_plan("1\n\n99\n",
-                          "call 0 5\n"
-                          "units 1 D83D DE00 41\n"          // a pair is one character
-                          "units 2 41 D800 42 DC00\n"       // lone surrogates
-                          "units 3 1B 5B 32 4A 7 9B 7F 41\n" // ESC, BEL, CSI, DEL
-                          "units 4 41 42 43 44 45 46 47 48 49 4A 4B 4C 4D 4E 4F "
-                          "50 51 52 53 54 55 56 57 58 59 5A 61 62 63 64\n"
-                          "units 5 41 42 43 44 45 46 47 48 49 4A 4B 4C 4D 4E 4F "
-                          "50 51 52 53 54 55 56 57 58 59 5A 61 62 63 D83D\n");
-    EXPECT_EQ(r.out, MENU + TABLE_HEAD + row(1, "\xf0\x9f\x98\x80" "A", 2) +
+                              "call 0 5\n"
+                              "units 1 D83D DE00 41\n"           // a pair is one character
+                              "units 2 41 D800 42 DC00\n"        // lone surrogates
+                              "units 3 1B 5B 32 4A 7 9B 7F 41\n" // ESC, BEL, CSI, DEL
+                              "units 4 41 42 43 44 45 46 47 48 49 4A 4B 4C 4D 4E 4F "
+                              "50 51 52 53 54 55 56 57 58 59 5A 61 62 63 64\n"
+                              "units 5 41 42 43 44 45 46 47 48 49 4A 4B 4C 4D 4E 4F "
+                              "50 51 52 53 54 55 56 57 58 59 5A 61 62 63 D83D\n");
+    EXPECT_EQ(r.out, MENU + TABLE_HEAD +
+                         row(1,
+                             "\xf0\x9f\x98\x80"
+                             "A",
+                             2) +
                          row(2, "A" + bad + "B" + bad, 4) +
                          row(3, bad + "[2J" + bad + bad + bad + "A", 8) +
                          row(4, "ABCDEFGHIJKLMNOPQRSTUVWXYZabcd", 30) +

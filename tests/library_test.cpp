@@ -11,7 +11,8 @@
 #include "harness.h"
 #include "jqcpt.h"
 
-namespace {
+namespace
+{
 
 struct Listing {
     int32_t rc;
@@ -74,8 +75,8 @@ TEST(CountryFile, ReadsCountriesWithCommentsBlanksBomAndCrlf)
 
 TEST(CountryFile, LongestNamesAndIds)
 {
-    Listing l = list_text("2147483647 " + std::string(29, 'a') + "\n" +
-                          "-2147483648 " + std::string(27, 'b') + "\xf0\x9f\x98\x80\n");
+    Listing l = list_text("2147483647 " + std::string(29, 'a') + "\n" + "-2147483648 " +
+                          std::string(27, 'b') + "\xf0\x9f\x98\x80\n");
     ASSERT_EQ(l.rc, CPTD_OK);
     ASSERT_EQ(l.count, 2u);
     EXPECT_EQ(l.table[0].id, 2147483647);
@@ -88,26 +89,28 @@ TEST(CountryFile, LongestNamesAndIds)
 TEST(CountryFile, EachCorruptedLineIsSkippedAndReported)
 {
     const std::string corrupted[] = {
-        "France",                         // no ID
-        "12a France",                     // not a decimal number
-        "+12 France",                     // only a minus sign is allowed
-        "0x1F France",                    //
-        "2147483648 France",              // out of range
-        "-2147483649 France",             //
-        "12",                             // no name
-        "12    \t ",                      //
-        "12 Fr\xe9nce",                   // not UTF-8
-        "12 Fr\xc3",                      // cut sequence
-        "12 Fr\xc0\xaf",                  // overlong
-        "12 Fr\xed\xa0\x80",              // an encoded surrogate
-        "12 Fr\tance",                    // a control character
-        "12 Fr\x7f" "ance",               // DEL
-        "12 Fr\xc2\x85" "ance",           // C1 control
-        "12 Fr\x1b[2J",                   //
-        "12 " + std::string(30, 'a'),     // 30 units
+        "France",             // no ID
+        "12a France",         // not a decimal number
+        "+12 France",         // only a minus sign is allowed
+        "0x1F France",        //
+        "2147483648 France",  // out of range
+        "-2147483649 France", //
+        "12",                 // no name
+        "12    \t ",          //
+        "12 Fr\xe9nce",       // not UTF-8
+        "12 Fr\xc3",          // cut sequence
+        "12 Fr\xc0\xaf",      // overlong
+        "12 Fr\xed\xa0\x80",  // an encoded surrogate
+        "12 Fr\tance",        // a control character
+        "12 Fr\x7f"
+        "ance", // DEL
+        "12 Fr\xc2\x85"
+        "ance",                                            // C1 control
+        "12 Fr\x1b[2J",                                    //
+        "12 " + std::string(30, 'a'),                      // 30 units
         "12 " + std::string(28, 'a') + "\xf0\x9f\x98\x80", // 30 units with a pair
-        "7 Duplicate",                    // repeats an earlier ID
-        "12 " + std::string(5000, 'a'),   // far too long
+        "7 Duplicate",                                     // repeats an earlier ID
+        "12 " + std::string(5000, 'a'),                    // far too long
     };
     for (const std::string &bad : corrupted) {
         Listing l = list_text("7 Chad\n" + bad + "\n8 Peru\n");

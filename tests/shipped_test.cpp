@@ -9,7 +9,8 @@
 
 #include "harness.h"
 
-namespace {
+namespace
+{
 
 TEST(Shipped, ListsTheShippedCountriesInUtf8WhateverTheLocale)
 {
@@ -18,7 +19,8 @@ TEST(Shipped, ListsTheShippedCountriesInUtf8WhateverTheLocale)
         EXPECT_EQ(r.status, 0) << locale;
         for (const char *row : {"     384                 C\xc3\xb4te d'Ivoire\n",
                                 "     248                 \xc3\x85land Islands\n",
-                                "     531                       Cura\xc3\xa7" "ao\n",
+                                "     531                       Cura\xc3\xa7"
+                                "ao\n",
                                 "     638                       R\xc3\xa9union\n",
                                 "     678         S\xc3\xa3o Tom\xc3\xa9 and Pr\xc3\xadncipe\n",
                                 "     792                       T\xc3\xbcrkiye\n"})
@@ -37,7 +39,8 @@ TEST(Shipped, CountryFileVariableAndMissingFile)
     EXPECT_EQ(r.status, 0);
 
     r = run_utility("1\n\n99\n", {"JQCPT_COUNTRY_FILE=" + host_path("/nonexistent")});
-    EXPECT_EQ(r.out, MENU + "\nAn Error Has Occurred ... Return code = 42703 \n\n" + PAUSE + MENU + EXIT);
+    EXPECT_EQ(r.out,
+              MENU + "\nAn Error Has Occurred ... Return code = 42703 \n\n" + PAUSE + MENU + EXIT);
     EXPECT_EQ(r.status, 1);
 }
 
@@ -49,7 +52,8 @@ TEST(Shipped, BinaryCarriesItsIdentificationAndVersion)
 
     const std::regex ident(R"(@\(#\) \S+  \d{4}-\d\d-\d\d \d\d:\d\d:\d\d   (\S+) /\S+/\d+ ~)");
     std::set<std::string> files;
-    for (size_t at = image.find("@(#) "); at != std::string::npos; at = image.find("@(#) ", at + 1)) {
+    for (size_t at = image.find("@(#) "); at != std::string::npos;
+         at = image.find("@(#) ", at + 1)) {
         std::string text(image.c_str() + at);
         std::smatch m;
         ASSERT_TRUE(std::regex_match(text, m, ident)) << text;

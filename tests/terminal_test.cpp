@@ -14,14 +14,15 @@
 
 #include "harness.h"
 
-namespace {
+namespace
+{
 
 const std::string CLEAR = "\033[H\033[2J";
 
 // The running utility and what it has shown.
 struct Terminal {
-    int fd = -1;      // what the utility writes arrives here
-    int keys = -1;    // what is typed goes here
+    int fd = -1;   // what the utility writes arrives here
+    int keys = -1; // what is typed goes here
     pid_t pid = -1;
     std::string screen; // everything shown so far
 
@@ -87,7 +88,8 @@ TEST(Terminal, ClearsBeforeEachMenuAndShowsEachPromptBeforeWaiting)
     size_t mark = t.screen.size();
     t.type("1\r");
     ASSERT_TRUE(t.wait_for("\r\n Press enter to continue", mark)) << t.screen;
-    EXPECT_NE(t.screen.find("     384                 C\xc3\xb4te d'Ivoire\r\n", mark), std::string::npos);
+    EXPECT_NE(t.screen.find("     384                 C\xc3\xb4te d'Ivoire\r\n", mark),
+              std::string::npos);
     EXPECT_EQ(t.screen.find(CLEAR, mark), std::string::npos) << "report cleared away";
 
     mark = t.screen.size();

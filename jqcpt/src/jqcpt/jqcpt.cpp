@@ -67,7 +67,8 @@ static int file_open_countries()
         return -1;
     wchar_t *slash = wcsrchr(path, L'\\');
     size_t dir = slash ? (size_t)(slash - path + 1) : 0;
-    int written = swprintf(path + dir, sizeof path / sizeof path[0] - dir, L"%hs", JQCPT_DATA_RELPATH);
+    int written =
+        swprintf(path + dir, sizeof path / sizeof path[0] - dir, L"%hs", JQCPT_DATA_RELPATH);
     return written > 0 ? file_open(path) : -1;
 }
 
@@ -204,7 +205,10 @@ static long decode_utf8(const unsigned char *s, size_t len, size_t *i)
     unsigned char b = s[(*i)++];
     if (b < 0x80)
         return b;
-    int more = b >= 0xC2 && b <= 0xDF ? 1 : b >= 0xE0 && b <= 0xEF ? 2 : b >= 0xF0 && b <= 0xF4 ? 3 : -1;
+    int more = b >= 0xC2 && b <= 0xDF   ? 1
+               : b >= 0xE0 && b <= 0xEF ? 2
+               : b >= 0xF0 && b <= 0xF4 ? 3
+                                        : -1;
     if (more < 0 || *i + (size_t)more > len)
         return -1;
     long c = b & (0x3F >> more);

@@ -213,7 +213,10 @@ static int con_getc()
 {
     int c = con_peek();
     con_next();
-    int more = c >= 0xF0 && c <= 0xF4 ? 3 : c >= 0xE0 && c <= 0xEF ? 2 : c >= 0xC2 && c <= 0xDF ? 1 : 0;
+    int more = c >= 0xF0 && c <= 0xF4   ? 3
+               : c >= 0xE0 && c <= 0xEF ? 2
+               : c >= 0xC2 && c <= 0xDF ? 1
+                                        : 0;
     while (more-- > 0 && con_peek() >= 0x80 && con_peek() <= 0xBF)
         con_next();
     return c;

@@ -61,11 +61,10 @@ JQCPT_API int32_t JQ_CALL JQcpt_CountryList(CountryEntry *table, uint32_t *count
         }
     }
     calls++;
-    if (blockStart < 0) {
-        fclose(plan);
+    if (blockStart < 0 || fseek(plan, blockStart, SEEK_SET) != 0) {
+        (void)fclose(plan);
         return -998;
     }
-    fseek(plan, blockStart, SEEK_SET);
 
     int32_t rc = 0;
     uint32_t written = 0;
@@ -82,10 +81,9 @@ JQCPT_API int32_t JQ_CALL JQcpt_CountryList(CountryEntry *table, uint32_t *count
             if (p != end)
                 *count = (uint32_t)n;
         } else if (strncmp(line, "row ", 4) == 0 && written < CPTD_MAX_COUNTRIES) {
-            int id = 0, used = 0;
-            sscanf(line + 4, "%d %n", &id, &used);
-            table[written].id = id;
-            utf8_to_record(line + 4 + used, &table[written]);
+            char *name = line + 4;
+            table[written].id = (int32_t)strtol(name, &name, 10);
+            utf8_to_record(name + (*name == ' '), &table[written]);
             written++;
         } else if (strncmp(line, "units ", 6) == 0 && written < CPTD_MAX_COUNTRIES) {
             CountryEntry *e = &table[written++];
@@ -98,13 +96,13 @@ JQCPT_API int32_t JQ_CALL JQcpt_CountryList(CountryEntry *table, uint32_t *count
             long n = strtol(line + 5, NULL, 10);
             for (long k = 0; k < n && written < CPTD_MAX_COUNTRIES; k++) {
                 char name[32];
-                snprintf(name, sizeof name, "Country %ld", k);
+                (void)snprintf(name, sizeof name, "Country %ld", k);
                 table[written].id = (int32_t)k;
                 utf8_to_record(name, &table[written]);
                 written++;
             }
         }
     }
-    fclose(plan);
+    (void)fclose(plan);
     return rc;
 }

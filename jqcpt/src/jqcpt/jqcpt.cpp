@@ -250,7 +250,7 @@ static bool encode_name(const unsigned char *s, size_t len, JQ_WCHAR16 *name)
 
 static LineKind parse_line(const Line *line, CountryEntry *entry)
 {
-    const unsigned char *s = (const unsigned char *)line->text;
+    const auto *s = reinterpret_cast<const unsigned char *>(line->text);
     size_t end = line->len;
     size_t i = 0;
     while (i < end && is_blank(s[i]))

@@ -152,7 +152,8 @@ static void put_byte(unsigned b)
 static void con_write(const wchar_t *text, size_t n)
 {
     for (size_t i = 0; i < n; i++) {
-        uint32_t c = (uint32_t)text[i];
+        /* A negative wchar_t turns into a value above U+10FFFF, shown as U+FFFD. */
+        uint32_t c = (uint32_t)text[i]; // NOLINT(bugprone-signed-char-misuse,cert-str34-c)
         if (sizeof outBuf - outLen < 4)
             con_flush();
         if (c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF))
@@ -321,6 +322,8 @@ static void ListCountries()
 
     /* The table holds MAX_COUNTRIES records, whatever count the library claims. */
     uint32_t shown = countryCount < MAX_COUNTRIES ? countryCount : MAX_COUNTRIES;
+    // The library wrote countryCount through the pointer it was handed.
+    // cppcheck-suppress knownConditionTrueFalse
     for (uint32_t i = 0; i < shown; i++) {
         wchar_t name[CPTD_NAME_UNITS + 1];
         int chars = name_text(&countryTable[i], name);
@@ -431,7 +434,8 @@ static bool pause_for_enter()
 {
     say(L"\n Press enter to continue");
     con_flush();
-    return con_getc() != CON_EOF && con_getc() != CON_EOF;
+    int lineEnd = con_getc();
+    return lineEnd != CON_EOF && con_getc() != CON_EOF;
 }
 
 int main()

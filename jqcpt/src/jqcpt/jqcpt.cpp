@@ -145,6 +145,7 @@ struct LineReader {
     unsigned char buf[4096];
     size_t pos, len;
     long total;
+    bool ended;  /* the last read reached the end of the file */
     bool failed; /* read error, or the file is too large */
 };
 
@@ -159,21 +160,33 @@ static bool is_blank(unsigned char c)
     return c == ' ' || c == '\t';
 }
 
-static int next_byte(LineReader *r)
+/* Makes more of the file available; false at its end or on an error. */
+static bool fill(LineReader *r)
 {
-    if (r->pos == r->len) {
-        if (r->failed)
-            return -1;
-        long n = file_read(r->fd, r->buf, sizeof r->buf);
-        if (n <= 0 || r->total + n > MAX_FILE_BYTES) {
-            r->failed = n != 0;
-            return -1;
-        }
-        r->total += n;
-        r->pos = 0;
-        r->len = (size_t)n;
+    if (r->failed || r->ended)
+        return false;
+    long n = file_read(r->fd, r->buf, sizeof r->buf);
+    if (n <= 0 || r->total + n > MAX_FILE_BYTES) {
+        r->failed = n != 0;
+        return false;
     }
-    return r->buf[r->pos++];
+    /* A regular file reads short only at its end: no read is spent to learn it. */
+    r->ended = (size_t)n < sizeof r->buf;
+    r->total += n;
+    r->pos = 0;
+    r->len = (size_t)n;
+    return true;
+}
+
+/* Keeps what fits of a piece of a line, and notes text that does not. */
+static void keep(Line *line, const unsigned char *piece, size_t n)
+{
+    size_t room = LINE_BYTES - line->len;
+    size_t kept = n < room ? n : room;
+    memcpy(line->text + line->len, piece, kept);
+    line->len += kept;
+    for (size_t k = kept; k < n && !line->overflowText; k++)
+        line->overflowText = !is_blank(piece[k]) && piece[k] != '\r';
 }
 
 /* Reads the next line without its line end; false at the end of the file. */
@@ -181,18 +194,23 @@ static bool read_line(LineReader *r, Line *line)
 {
     line->len = 0;
     line->overflowText = false;
-    int c = next_byte(r);
-    if (c < 0)
-        return false;
-    for (; c >= 0 && c != '\n'; c = next_byte(r)) {
-        if (line->len < LINE_BYTES)
-            line->text[line->len++] = (char)c;
-        else if (!is_blank((unsigned char)c) && c != '\r')
-            line->overflowText = true;
+    bool any = false;
+    for (;;) {
+        if (r->pos == r->len && !fill(r))
+            break;
+        any = true;
+        const unsigned char *start = r->buf + r->pos;
+        size_t avail = r->len - r->pos;
+        const auto *end = static_cast<const unsigned char *>(memchr(start, '\n', avail));
+        size_t n = end ? (size_t)(end - start) : avail;
+        keep(line, start, n);
+        r->pos += end ? n + 1 : n;
+        if (end)
+            break;
     }
     if (line->len > 0 && line->text[line->len - 1] == '\r')
         line->len--;
-    return true;
+    return any;
 }
 
 /* ===== Parsing a line ===== */
@@ -287,12 +305,22 @@ static LineKind parse_line(const Line *line, CountryEntry *entry)
 
 /* ===== The country list ===== */
 
-static bool id_taken(const CountryEntry *table, uint32_t n, int32_t id)
+/* The IDs delivered so far: open addressing, room for twice the table. */
+enum { ID_SLOTS = 256 };
+static_assert(ID_SLOTS >= 2 * CPTD_MAX_COUNTRIES, "the set never fills");
+
+struct IdSet {
+    int32_t id[ID_SLOTS];
+    bool used[ID_SLOTS];
+};
+
+/* Finds id, or the free slot where it belongs. */
+static unsigned id_slot(const IdSet *set, int32_t id)
 {
-    for (uint32_t k = 0; k < n; k++)
-        if (table[k].id == id)
-            return true;
-    return false;
+    unsigned k = ((uint32_t)id * 2654435761u) >> 24; /* Fibonacci hashing to 8 bits */
+    while (set->used[k] && set->id[k] != id)
+        k = (k + 1) % ID_SLOTS;
+    return k;
 }
 
 extern "C" JQCPT_API int32_t JQ_CALL JQcpt_CountryList(CountryEntry *table, uint32_t *count)
@@ -308,9 +336,11 @@ extern "C" JQCPT_API int32_t JQ_CALL JQcpt_CountryList(CountryEntry *table, uint
     }
     reader.pos = reader.len = 0;
     reader.total = 0;
-    reader.failed = false;
+    reader.ended = reader.failed = false;
 
     Line line;
+    IdSet ids;
+    memset(ids.used, 0, sizeof ids.used);
     uint32_t delivered = 0;
     bool corrupt = false, tooMany = false;
     for (bool first = true; read_line(&reader, &line); first = false) {
@@ -325,14 +355,19 @@ extern "C" JQCPT_API int32_t JQ_CALL JQcpt_CountryList(CountryEntry *table, uint
         case LINE_CORRUPT:
             corrupt = true;
             break;
-        case LINE_COUNTRY:
-            if (id_taken(table, delivered, entry.id))
-                corrupt = true;
-            else if (delivered == CPTD_MAX_COUNTRIES)
+        case LINE_COUNTRY: {
+            unsigned slot = id_slot(&ids, entry.id);
+            if (ids.used[slot]) {
+                corrupt = true; /* repeats a delivered ID */
+            } else if (delivered == CPTD_MAX_COUNTRIES) {
                 tooMany = true;
-            else
+            } else {
+                ids.used[slot] = true;
+                ids.id[slot] = entry.id;
                 table[delivered++] = entry;
+            }
             break;
+        }
         }
     }
     file_close(reader.fd);

@@ -143,37 +143,47 @@ static void con_flush()
     outLen = 0;
 }
 
-static void put_byte(unsigned b)
-{
-    outBuf[outLen++] = (char)b;
-}
-
 /* Output is UTF-8 whatever the locale: the program reads no environment. */
 static void con_write(const wchar_t *text, size_t n)
 {
+    /* Kept in a local: stores into outBuf could otherwise alias outLen. */
+    size_t len = outLen;
     for (size_t i = 0; i < n; i++) {
         /* A negative wchar_t turns into a value above U+10FFFF, shown as U+FFFD. */
         uint32_t c = (uint32_t)text[i]; // NOLINT(bugprone-signed-char-misuse,cert-str34-c)
-        if (sizeof outBuf - outLen < 4)
+        if (c < 0x80 && len < sizeof outBuf) {
+            outBuf[len++] = (char)c; /* most of the text */
+            continue;
+        }
+        if (sizeof outBuf - len < 4) {
+            outLen = len;
             con_flush();
+            len = 0;
+        }
         if (c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF))
             c = 0xFFFD;
+        unsigned char *out = reinterpret_cast<unsigned char *>(outBuf) + len;
         if (c < 0x80) {
-            put_byte(c);
+            out[0] = (unsigned char)c;
+            len += 1;
         } else if (c < 0x800) {
-            put_byte(0xC0 | (c >> 6));
-            put_byte(0x80 | (c & 0x3F));
+            out[0] = (unsigned char)(0xC0 | (c >> 6));
+            out[1] = (unsigned char)(0x80 | (c & 0x3F));
+            len += 2;
         } else if (c < 0x10000) {
-            put_byte(0xE0 | (c >> 12));
-            put_byte(0x80 | ((c >> 6) & 0x3F));
-            put_byte(0x80 | (c & 0x3F));
+            out[0] = (unsigned char)(0xE0 | (c >> 12));
+            out[1] = (unsigned char)(0x80 | ((c >> 6) & 0x3F));
+            out[2] = (unsigned char)(0x80 | (c & 0x3F));
+            len += 3;
         } else {
-            put_byte(0xF0 | (c >> 18));
-            put_byte(0x80 | ((c >> 12) & 0x3F));
-            put_byte(0x80 | ((c >> 6) & 0x3F));
-            put_byte(0x80 | (c & 0x3F));
+            out[0] = (unsigned char)(0xF0 | (c >> 18));
+            out[1] = (unsigned char)(0x80 | ((c >> 12) & 0x3F));
+            out[2] = (unsigned char)(0x80 | ((c >> 6) & 0x3F));
+            out[3] = (unsigned char)(0x80 | (c & 0x3F));
+            len += 4;
         }
     }
+    outLen = len;
 }
 
 static void con_clear()
@@ -227,17 +237,97 @@ static int con_getc()
 
 /* ===== Console text ===== */
 
-/* One formatted write of wide text, the program's only way to write. */
+static bool is_high_surrogate(uint32_t u)
+{
+    return u >= 0xD800 && u <= 0xDBFF;
+}
+
+static bool is_low_surrogate(uint32_t u)
+{
+    return u >= 0xDC00 && u <= 0xDFFF;
+}
+
+static void put_blanks(int n)
+{
+    static const wchar_t blanks[] = L"                ";
+    const int most = (int)(sizeof blanks / sizeof blanks[0]) - 1;
+    for (; n > 0; n -= most)
+        con_write(blanks, (size_t)(n < most ? n : most));
+}
+
+/* Writes a decimal number into the end of digits[24]; returns where it starts. */
+static wchar_t *decimal(wchar_t *digits, unsigned long long magnitude, bool negative)
+{
+    wchar_t *p = digits + 24;
+    do
+        *--p = (wchar_t)(L'0' + magnitude % 10);
+    while ((magnitude /= 10) != 0);
+    if (negative)
+        *--p = L'-';
+    return p;
+}
+
+/* Characters in wide text: a surrogate pair (16-bit wchar_t) counts once. */
+static int text_chars(const wchar_t *text, size_t n)
+{
+    int chars = 0;
+    for (size_t i = 0; i < n; i++)
+        chars += !(i > 0 && is_low_surrogate((uint32_t)text[i]) &&
+                   is_high_surrogate((uint32_t)text[i - 1]));
+    return chars;
+}
+
+/*
+ * One formatted write of wide text, the program's only way to write. It
+ * knows the conversions the program uses: %d, %lu and %ls (a wide string),
+ * each with an optional field width, digits or * from the arguments. A
+ * field is right-aligned, counts characters, and never cuts its text. The
+ * runtime's wide printf is not used: it is slow and, under glibc, tied to
+ * the locale.
+ */
 static void say(const wchar_t *format, ...)
 {
-    /* Every format is ours and short; a name adds at most 30 characters. */
-    wchar_t text[256];
     va_list args;
     va_start(args, format);
-    int n = vswprintf(text, sizeof text / sizeof text[0], format, args);
+    for (const wchar_t *p = format; *p;) {
+        const wchar_t *run = p;
+        while (*p && *p != L'%')
+            p++;
+        con_write(run, (size_t)(p - run));
+        if (!*p++)
+            break;
+
+        int width = 0;
+        if (*p == L'*') {
+            width = va_arg(args, int);
+            p++;
+        }
+        for (; *p >= L'0' && *p <= L'9'; p++)
+            width = width * 10 + (*p - L'0');
+        if (*p == L'l')
+            p++;
+
+        wchar_t digits[24];
+        const wchar_t *text = p;
+        size_t n = 1; /* an unknown conversion is written as it stands */
+        if (*p == L'd') {
+            long long value = va_arg(args, int);
+            text = decimal(digits, (unsigned long long)(value < 0 ? -value : value), value < 0);
+            n = (size_t)(digits + 24 - text);
+        } else if (*p == L'u') {
+            text = decimal(digits, va_arg(args, unsigned long), false);
+            n = (size_t)(digits + 24 - text);
+        } else if (*p == L's') {
+            text = va_arg(args, const wchar_t *);
+            n = wcslen(text);
+        } else if (!*p) {
+            break;
+        }
+        p++;
+        put_blanks(width - text_chars(text, n));
+        con_write(text, n);
+    }
     va_end(args);
-    if (n > 0)
-        con_write(text, (size_t)n);
 }
 
 /* ===== Country list report ===== */
@@ -250,29 +340,21 @@ static uint32_t countryCount;
 /* Set once any listing got a code other than CPTD_OK: the exit status. */
 static bool listingFailed;
 
-static bool is_high_surrogate(uint32_t u)
-{
-    return u >= 0xD800 && u <= 0xDBFF;
-}
-
-static bool is_low_surrogate(uint32_t u)
-{
-    return u >= 0xDC00 && u <= 0xDFFF;
-}
-
 /*
  * Turns a record's name into printable text: UTF-16 decoded, a lone
  * surrogate or a control character shown as U+FFFD (so the library's data
  * never drives the terminal), never read past the field's 30 units.
- * Returns how many characters it holds (a surrogate pair is one).
  */
-static int name_text(const CountryEntry *entry, wchar_t *text)
+static void name_text(const CountryEntry *entry, wchar_t *text)
 {
     const JQ_WCHAR16 *name = entry->name;
     size_t n = 0;
-    int chars = 0;
-    for (size_t i = 0; i < CPTD_NAME_UNITS && name[i] != 0; i++, chars++) {
+    for (size_t i = 0; i < CPTD_NAME_UNITS && name[i] != 0; i++) {
         uint32_t c = name[i];
+        if (c >= 0x20 && c < 0x7F) {
+            text[n++] = (wchar_t)c; /* printable ASCII, most names */
+            continue;
+        }
         if (is_high_surrogate(c) && i + 1 < CPTD_NAME_UNITS && is_low_surrogate(name[i + 1])) {
             if (sizeof(wchar_t) == 2) {
                 text[n++] = (wchar_t)c;
@@ -287,7 +369,6 @@ static int name_text(const CountryEntry *entry, wchar_t *text)
         text[n++] = (wchar_t)c;
     }
     text[n] = 0;
-    return chars;
 }
 
 static void ReportError(int32_t code)
@@ -326,10 +407,9 @@ static void ListCountries()
     // cppcheck-suppress knownConditionTrueFalse
     for (uint32_t i = 0; i < shown; i++) {
         wchar_t name[CPTD_NAME_UNITS + 1];
-        int chars = name_text(&countryTable[i], name);
+        name_text(&countryTable[i], name);
         say(L"%8d", (int)countryTable[i].id);
-        /* Right-aligned in 30 characters, whatever the width of wchar_t. */
-        say(L"%*ls%ls", chars < 30 ? 30 - chars : 0, L"", name);
+        say(L"%30ls", name);
         say(L"\n");
     }
     if (countryCount > MAX_COUNTRIES)

@@ -1,0 +1,74 @@
+#!/usr/bin/env bash
+# Measures the utility as built by the bench preset (a release build):
+#   - a scripted session of 1,000 listings of a 100-country file, standard
+#     output to a pipe: wall and CPU time against cat writing the session's
+#     own transcript to a pipe (the floor), and write(2) calls (strace);
+#   - start-up: "99" alone against a minimal C program printing the menu;
+#   - memory: heap allocations in the whole 1,000-listing session (a
+#     preloaded counter) and peak resident memory.
+#
+#   bench/run.sh           the figures
+#   bench/run.sh --check   counts only, once: fails unless there are at most
+#                          2 write calls per listing and no heap allocation
+set -euo pipefail
+cd "$(dirname "$0")/.."
+check=false
+[ "${1:-}" = --check ] && check=true
+command -v strace >/dev/null 2>&1 || { echo "strace is missing (Debian package: strace)" >&2; exit 1; }
+
+cmake --preset bench >/dev/null
+cmake --build --preset bench --parallel >/dev/null
+build=build/bench
+utility=$build/bin/jqcpttst
+tools=$build/bench
+work=$build/work
+mkdir -p "$work"
+
+listings=1000
+for k in $(seq 1 100); do printf '%d Country number %d\n' "$k" "$k"; done >"$work/countries.txt"
+export JQCPT_COUNTRY_FILE=$work/countries.txt
+{ for _ in $(seq 1 $listings); do printf '1\n\n'; done; printf '99\n'; } >"$work/session.in"
+printf '99\n' >"$work/exit.in"
+"$utility" <"$work/session.in" >"$work/session.out"
+
+writes() { # input: the write(2) calls of one run with stdout to a pipe
+    strace -c -e trace=write -o "$work/strace.txt" "$utility" <"$1" | cat >/dev/null
+    awk '$NF == "write" { print $4 }' "$work/strace.txt"
+}
+session_writes=$(writes "$work/session.in")
+strace -c -o "$work/strace-all.txt" "$utility" <"$work/session.in" | cat >/dev/null
+exit_writes=$(writes "$work/exit.in")
+per_listing=$(awk -v s="$session_writes" -v e="$exit_writes" -v n=$listings 'BEGIN { printf "%.3f", (s - e) / n }')
+
+rm -f "$work/alloc.txt"
+ALLOC_COUNT_FILE=$work/alloc.txt LD_PRELOAD=$PWD/$tools/liballoc_count.so \
+    "$utility" <"$work/session.in" >/dev/null
+allocations=$(sed -n 's/allocations=//p' "$work/alloc.txt")
+
+echo "session: $listings listings of 100 countries, $(wc -c <"$work/session.out") bytes written"
+echo "write(2) calls: $session_writes in the session, $exit_writes for '99' alone: $per_listing per listing (target <= 2)"
+echo "heap allocations in the session: $allocations (target 0)"
+
+if $check; then
+    awk -v p="$per_listing" 'BEGIN { exit !(p <= 2) }' || { echo "FAIL: more than 2 write calls per listing" >&2; exit 1; }
+    [ "$allocations" = 0 ] || { echo "FAIL: the utility allocated from the heap" >&2; exit 1; }
+    echo "bench counts: ok"
+    exit 0
+fi
+
+field() { sed -n "s/.* $1=\([0-9.]*\).*/\1/p" <<<"$2"; }
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
+
+session=$("$tools/spawn" 50 "$work/session.in" pipe "$utility")
+floor=$("$tools/spawn" 200 "$work/session.out" pipe /bin/cat)
+echo "session, mean of 50: wall $(field wall_us "$session") us, CPU $(field cpu_us "$session") us (user $(field user_us "$session"), system $(field sys_us "$session")), peak RSS $(field maxrss_kb "$session") KiB"
+echo "cat of its transcript, mean of 200: wall $(field wall_us "$floor") us, CPU $(field cpu_us "$floor") us (user $(field user_us "$floor"), system $(field sys_us "$floor"))"
+calls=$(awk '$NF == "total" { print $4 }' "$work/strace-all.txt")
+echo "system calls in the session: $calls ($(awk -v c="$calls" -v n=$listings 'BEGIN { printf "%.1f", c / n }') per listing: the two writes, the library's open, fstat, read, close)"
+echo "session / cat: wall $(ratio "$(field wall_us "$session")" "$(field wall_us "$floor")")x (target <= 8)"
+
+start=$("$tools/spawn" 2000 "$work/exit.in" null "$utility")
+minimal=$("$tools/spawn" 2000 /dev/null null "$tools/menu_only")
+echo "start-up, '99' alone, mean of 2000: wall $(field wall_us "$start") us, peak RSS $(field maxrss_kb "$start") KiB"
+echo "minimal C program printing the menu: wall $(field wall_us "$minimal") us, peak RSS $(field maxrss_kb "$minimal") KiB"
+echo "start-up / minimal: $(ratio "$(field wall_us "$start")" "$(field wall_us "$minimal")")x (target <= 1.3)"

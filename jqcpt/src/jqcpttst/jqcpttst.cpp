@@ -255,10 +255,10 @@ static void put_blanks(int n)
         con_write(blanks, (size_t)(n < most ? n : most));
 }
 
-/* Writes a decimal number into the end of digits[24]; returns where it starts. */
-static wchar_t *decimal(wchar_t *digits, unsigned long long magnitude, bool negative)
+/* Writes a decimal number backwards from end; returns where it starts. */
+static wchar_t *decimal(wchar_t *end, unsigned long long magnitude, bool negative)
 {
-    wchar_t *p = digits + 24;
+    wchar_t *p = end;
     do
         *--p = (wchar_t)(L'0' + magnitude % 10);
     while ((magnitude /= 10) != 0);
@@ -308,15 +308,16 @@ static void say(const wchar_t *format, ...)
             p++;
 
         wchar_t digits[24];
+        wchar_t *digitsEnd = digits + sizeof digits / sizeof digits[0];
         const wchar_t *text = p;
         size_t n = 1; /* an unknown conversion is written as it stands */
         if (*p == L'd') {
             long long value = va_arg(args, int);
-            text = decimal(digits, (unsigned long long)(value < 0 ? -value : value), value < 0);
-            n = (size_t)(digits + 24 - text);
+            text = decimal(digitsEnd, (unsigned long long)(value < 0 ? -value : value), value < 0);
+            n = (size_t)(digitsEnd - text);
         } else if (*p == L'u') {
-            text = decimal(digits, va_arg(args, unsigned long), false);
-            n = (size_t)(digits + 24 - text);
+            text = decimal(digitsEnd, va_arg(args, unsigned long), false);
+            n = (size_t)(digitsEnd - text);
         } else if (*p == L's') {
             text = va_arg(args, const wchar_t *);
             n = wcslen(text);

@@ -27,13 +27,16 @@ prereqs_tests() {
     if [ ! -f /usr/include/gtest/gtest.h ] && [ ! -f /usr/local/include/gtest/gtest.h ]; then
         prereqs_missing+=("GoogleTest (Debian package: libgtest-dev)")
     fi
+    if ! command -v pkg-config >/dev/null 2>&1; then
+        prereqs_missing+=("pkg-config, for the install test (Debian package: pkgconf)")
+    fi
 }
 
 prereqs_report() {
     if [ ${#prereqs_missing[@]} -gt 0 ]; then
         echo "Missing prerequisites:" >&2
         printf '  - %s\n' "${prereqs_missing[@]}" >&2
-        echo "On Debian: apt-get install cmake make g++ libgtest-dev" >&2
+        echo "On Debian: apt-get install cmake make g++ libgtest-dev pkgconf" >&2
         exit 1
     fi
 }

@@ -30,6 +30,7 @@ export JQCPT_COUNTRY_FILE=$work/countries.txt
 { for _ in $(seq 1 $listings); do printf '1\n\n'; done; printf '99\n'; } >"$work/session.in"
 printf '99\n' >"$work/exit.in"
 "$utility" <"$work/session.in" >"$work/session.out"
+"$utility" <"$work/exit.in" >"$work/exit.out"
 
 writes() { # input: the write(2) calls of one run with stdout to a pipe
     strace -c -e trace=write -o "$work/strace.txt" "$utility" <"$1" | cat >/dev/null
@@ -66,6 +67,15 @@ echo "cat of its transcript, mean of 200: wall $(field wall_us "$floor") us, CPU
 calls=$(awk '$NF == "total" { print $4 }' "$work/strace-all.txt")
 echo "system calls in the session: $calls ($(awk -v c="$calls" -v n=$listings 'BEGIN { printf "%.1f", c / n }') per listing: the two writes, the library's open, fstat, read, close)"
 echo "session / cat: wall $(ratio "$(field wall_us "$session")" "$(field wall_us "$floor")")x (target <= 8)"
+
+# The same system calls with no work between them: what re-reading the file
+# at every call and flushing each prompt cost on their own.
+menu_bytes=$(wc -c <"$work/exit.out")
+listing_bytes=$(( ($(wc -c <"$work/session.out") - menu_bytes) / listings - menu_bytes ))
+syscalls=$("$tools/spawn" 50 /dev/null pipe "$tools/syscall_floor" "$listings" "$work/countries.txt" \
+    "$menu_bytes" "$listing_bytes")
+echo "its system calls alone ($listings x: write $menu_bytes B, open, fstat, read, close, write $listing_bytes B): wall $(field wall_us "$syscalls") us, CPU $(field cpu_us "$syscalls") us (user $(field user_us "$syscalls"), system $(field sys_us "$syscalls"))"
+echo "system calls alone / cat: wall $(ratio "$(field wall_us "$syscalls")" "$(field wall_us "$floor")")x; session / system calls alone: $(ratio "$(field wall_us "$session")" "$(field wall_us "$syscalls")")x"
 
 start=$("$tools/spawn" 2000 "$work/exit.in" null "$utility")
 minimal=$("$tools/spawn" 2000 /dev/null null "$tools/menu_only")

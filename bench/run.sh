@@ -62,11 +62,12 @@ ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
 
 session=$("$tools/spawn" 50 "$work/session.in" pipe "$utility")
 floor=$("$tools/spawn" 200 "$work/session.out" pipe /bin/cat)
-echo "session, mean of 50: wall $(field wall_us "$session") us, CPU $(field cpu_us "$session") us (user $(field user_us "$session"), system $(field sys_us "$session")), peak RSS $(field maxrss_kb "$session") KiB"
-echo "cat of its transcript, mean of 200: wall $(field wall_us "$floor") us, CPU $(field cpu_us "$floor") us (user $(field user_us "$floor"), system $(field sys_us "$floor"))"
+echo "session, mean of 50: wall $(field wall_us "$session") us (shortest $(field min_wall_us "$session")), CPU $(field cpu_us "$session") us (user $(field user_us "$session"), system $(field sys_us "$session")), peak RSS $(field maxrss_kb "$session") KiB"
+echo "cat of its transcript, mean of 200: wall $(field wall_us "$floor") us (shortest $(field min_wall_us "$floor")), CPU $(field cpu_us "$floor") us (user $(field user_us "$floor"), system $(field sys_us "$floor"))"
 calls=$(awk '$NF == "total" { print $4 }' "$work/strace-all.txt")
 echo "system calls in the session: $calls ($(awk -v c="$calls" -v n=$listings 'BEGIN { printf "%.1f", c / n }') per listing: the two writes, the library's open, fstat, read, close)"
-echo "session / cat: wall $(ratio "$(field wall_us "$session")" "$(field wall_us "$floor")")x (target <= 8)"
+# cat's time through a pipe swings with scheduling: the shortest runs compare best.
+echo "session / cat: wall $(ratio "$(field min_wall_us "$session")" "$(field min_wall_us "$floor")")x shortest, $(ratio "$(field wall_us "$session")" "$(field wall_us "$floor")")x mean (target <= 8)"
 
 # The same system calls with no work between them: what re-reading the file
 # at every call and flushing each prompt cost on their own.
@@ -74,11 +75,11 @@ menu_bytes=$(wc -c <"$work/exit.out")
 listing_bytes=$(( ($(wc -c <"$work/session.out") - menu_bytes) / listings - menu_bytes ))
 syscalls=$("$tools/spawn" 50 /dev/null pipe "$tools/syscall_floor" "$listings" "$work/countries.txt" \
     "$menu_bytes" "$listing_bytes")
-echo "its system calls alone ($listings x: write $menu_bytes B, open, fstat, read, close, write $listing_bytes B): wall $(field wall_us "$syscalls") us, CPU $(field cpu_us "$syscalls") us (user $(field user_us "$syscalls"), system $(field sys_us "$syscalls"))"
-echo "system calls alone / cat: wall $(ratio "$(field wall_us "$syscalls")" "$(field wall_us "$floor")")x; session / system calls alone: $(ratio "$(field wall_us "$session")" "$(field wall_us "$syscalls")")x"
+echo "its system calls alone ($listings x: write $menu_bytes B, open, fstat, read, close, write $listing_bytes B): wall $(field wall_us "$syscalls") us (shortest $(field min_wall_us "$syscalls")), CPU $(field cpu_us "$syscalls") us (user $(field user_us "$syscalls"), system $(field sys_us "$syscalls"))"
+echo "system calls alone / cat: $(ratio "$(field min_wall_us "$syscalls")" "$(field min_wall_us "$floor")")x shortest; session / system calls alone: $(ratio "$(field min_wall_us "$session")" "$(field min_wall_us "$syscalls")")x"
 
 start=$("$tools/spawn" 2000 "$work/exit.in" null "$utility")
 minimal=$("$tools/spawn" 2000 /dev/null null "$tools/menu_only")
-echo "start-up, '99' alone, mean of 2000: wall $(field wall_us "$start") us, peak RSS $(field maxrss_kb "$start") KiB"
-echo "minimal C program printing the menu: wall $(field wall_us "$minimal") us, peak RSS $(field maxrss_kb "$minimal") KiB"
+echo "start-up, '99' alone, mean of 2000: wall $(field wall_us "$start") us (shortest $(field min_wall_us "$start")), peak RSS $(field maxrss_kb "$start") KiB"
+echo "minimal C program printing the menu: wall $(field wall_us "$minimal") us (shortest $(field min_wall_us "$minimal")), peak RSS $(field maxrss_kb "$minimal") KiB"
 echo "start-up / minimal: $(ratio "$(field wall_us "$start")" "$(field wall_us "$minimal")")x (target <= 1.3)"

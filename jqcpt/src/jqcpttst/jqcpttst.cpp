@@ -280,8 +280,8 @@ static int text_chars(const wchar_t *text, size_t n)
 /*
  * One formatted write of wide text, the program's only way to write. It
  * knows the conversions the program uses: %d, %lu and %ls (a wide string),
- * each with an optional field width, digits or * from the arguments. A
- * field is right-aligned, counts characters, and never cuts its text. The
+ * each with an optional field width. A field is right-aligned, counts
+ * characters, and never cuts its text. The
  * runtime's wide printf is not used: it is slow and, under glibc, tied to
  * the locale.
  */
@@ -298,10 +298,6 @@ static void say(const wchar_t *format, ...)
             break;
 
         int width = 0;
-        if (*p == L'*') {
-            width = va_arg(args, int);
-            p++;
-        }
         for (; *p >= L'0' && *p <= L'9'; p++)
             width = width * 10 + (*p - L'0');
         if (*p == L'l')

@@ -127,8 +127,9 @@ TEST(CountryFile, EachCorruptedLineIsSkippedAndReported)
 
 TEST(CountryFile, LongLinesOfBlanksOrCommentsAreFine)
 {
-    Listing l = list_text("# " + std::string(5000, 'c') + "\n" + std::string(5000, ' ') +
-                          "\n7 Chad" + std::string(5000, ' ') + "\n");
+    Listing l =
+        list_text("# " + std::string(5000, 'c') + "\n" + std::string(5000, ' ') + "\n7 Chad" +
+                  std::string(5000, ' ') + "\n" + std::string(5000, ' ') + "# far indented\n");
     EXPECT_EQ(l.rc, CPTD_OK);
     EXPECT_EQ(l.count, 1u);
 }

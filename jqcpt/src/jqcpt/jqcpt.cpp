@@ -24,13 +24,14 @@
 #include "jqcpt.h"
 
 static const char jqcpt_ident[] JQ_IDENT =
-    "@(#) jqbuild  2026-12-08 18:40:00   jqcpt.cpp /main/jqcpt/5 ~";
+    "@(#) jqbuild  2026-12-08 21:40:00   jqcpt.cpp /main/jqcpt/6 ~";
 
 /*
  * ===== Platform =====
  * Opening the country file and reading it, for POSIX and Windows:
  * file_open_countries opens the named or the default file (a descriptor,
- * or -1 when it is missing or not a regular file), file_read, file_close.
+ * or -1 when it is missing or not a regular file) and gives its size,
+ * file_read, file_close.
  */
 #if defined(_WIN32)
 
@@ -38,7 +39,7 @@ static const char jqcpt_ident[] JQ_IDENT =
 #include <wchar.h>
 #include <windows.h>
 
-static int file_open(const wchar_t *path)
+static int file_open(const wchar_t *path, long long *size)
 {
     int fd = _wopen(path, _O_RDONLY | _O_BINARY);
     struct _stat64 st;
@@ -46,14 +47,15 @@ static int file_open(const wchar_t *path)
         _close(fd);
         return -1;
     }
+    *size = fd >= 0 ? (long long)st.st_size : 0;
     return fd;
 }
 
-static int file_open_countries()
+static int file_open_countries(long long *size)
 {
     const wchar_t *named = _wgetenv(L"JQCPT_COUNTRY_FILE");
     if (named && *named)
-        return file_open(named);
+        return file_open(named, size);
 
     /* The default file lies relative to this DLL. */
     HMODULE self = nullptr;
@@ -69,7 +71,7 @@ static int file_open_countries()
     size_t dir = slash ? (size_t)(slash - path + 1) : 0;
     int written =
         swprintf(path + dir, sizeof path / sizeof path[0] - dir, L"%hs", JQCPT_DATA_RELPATH);
-    return written > 0 ? file_open(path) : -1;
+    return written > 0 ? file_open(path, size) : -1;
 }
 
 static long file_read(int fd, unsigned char *buf, size_t size)
@@ -87,7 +89,7 @@ static void file_close(int fd)
 #include <dlfcn.h>
 #include <unistd.h>
 
-static int file_open(const char *path)
+static int file_open(const char *path, long long *size)
 {
     int fd = open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     struct stat st;
@@ -95,14 +97,15 @@ static int file_open(const char *path)
         close(fd);
         return -1;
     }
+    *size = fd >= 0 ? (long long)st.st_size : 0;
     return fd;
 }
 
-static int file_open_countries()
+static int file_open_countries(long long *size)
 {
     const char *named = getenv("JQCPT_COUNTRY_FILE");
     if (named && *named)
-        return file_open(named);
+        return file_open(named, size);
 
     /* The default file lies relative to this library. */
     Dl_info info;
@@ -113,7 +116,7 @@ static int file_open_countries()
     int dir = slash ? (int)(slash - lib + 1) : 0;
     char path[4096];
     int written = snprintf(path, sizeof path, "%.*s%s", dir, lib, JQCPT_DATA_RELPATH);
-    return written > 0 && (size_t)written < sizeof path ? file_open(path) : -1;
+    return written > 0 && (size_t)written < sizeof path ? file_open(path, size) : -1;
 }
 
 static long file_read(int fd, unsigned char *buf, size_t size)
@@ -145,14 +148,16 @@ struct LineReader {
     unsigned char buf[4096];
     size_t pos, len;
     long total;
-    bool ended;  /* the last read reached the end of the file */
-    bool failed; /* read error, or the file is too large */
+    long long size; /* as the file system gave it when the file was opened */
+    bool ended;     /* the end of the file is reached */
+    bool failed;    /* read error, or the file is too large */
 };
 
 struct Line {
     char text[LINE_BYTES];
     size_t len;
-    bool overflowText; /* something other than blanks fell past text */
+    bool overflowText;       /* something other than blanks fell past text */
+    unsigned char firstPast; /* the first such byte: '#' begins a comment */
 };
 
 static bool is_blank(unsigned char c)
@@ -170,9 +175,13 @@ static bool fill(LineReader *r)
         r->failed = n != 0;
         return false;
     }
-    /* A regular file reads short only at its end: no read is spent to learn it. */
-    r->ended = (size_t)n < sizeof r->buf;
+    /*
+     * A read may return less than asked anywhere in the file (network and
+     * FUSE file systems do): the end is a read of nothing, or the size the
+     * file had when it was opened, which saves that last read.
+     */
     r->total += n;
+    r->ended = r->size > 0 && r->total >= r->size;
     r->pos = 0;
     r->len = (size_t)n;
     return true;
@@ -185,8 +194,10 @@ static void keep(Line *line, const unsigned char *piece, size_t n)
     size_t kept = n < room ? n : room;
     memcpy(line->text + line->len, piece, kept);
     line->len += kept;
-    for (size_t k = kept; k < n && !line->overflowText; k++)
+    for (size_t k = kept; k < n && !line->overflowText; k++) {
         line->overflowText = !is_blank(piece[k]) && piece[k] != '\r';
+        line->firstPast = piece[k];
+    }
 }
 
 /* Reads the next line without its line end; false at the end of the file. */
@@ -194,6 +205,7 @@ static bool read_line(LineReader *r, Line *line)
 {
     line->len = 0;
     line->overflowText = false;
+    line->firstPast = 0;
     bool any = false;
     for (;;) {
         if (r->pos == r->len && !fill(r))
@@ -273,8 +285,8 @@ static LineKind parse_line(const Line *line, CountryEntry *entry)
     size_t i = 0;
     while (i < end && is_blank(s[i]))
         i++;
-    if (i == end && !line->overflowText)
-        return LINE_SKIP;
+    if (i == end && (!line->overflowText || line->firstPast == '#'))
+        return LINE_SKIP; /* blank, or a comment behind a great many blanks */
     if (i < end && s[i] == '#')
         return LINE_SKIP;
     if (line->overflowText)
@@ -329,14 +341,15 @@ extern "C" JQCPT_API int32_t JQ_CALL JQcpt_CountryList(CountryEntry *table, uint
         return CPTD_BAD_ARGUMENT;
 
     LineReader reader;
-    reader.fd = file_open_countries();
+    reader.fd = file_open_countries(&reader.size);
     if (reader.fd < 0) {
         *count = 0;
         return CPTD_FILE_UNREADABLE;
     }
     reader.pos = reader.len = 0;
     reader.total = 0;
-    reader.ended = reader.failed = false;
+    reader.ended = false;
+    reader.failed = reader.size > MAX_FILE_BYTES;
 
     Line line;
     IdSet ids;

@@ -140,6 +140,13 @@ TEST(Report, EachListingIsAFreshCallAndTheTableIsNeverCleared)
     EXPECT_EQ(r.status, 1);
 }
 
+TEST(Report, WhatTheLibraryPrintsAppearsWhereItPrintedIt)
+{
+    Session r = run_with_plan("1\n\n99\n", "call 0 1\nprint library says hello\nrow 4 Iraq\n");
+    EXPECT_EQ(r.out,
+              MENU + "library says hello\n" + TABLE_HEAD + row(4, "Iraq", 4) + PAUSE + MENU + EXIT);
+}
+
 TEST(Report, ExitStatusRemembersAnyFailedListing)
 {
     const std::string plan = "call 5 0\ncall 0 1\nrow 4 Iraq\n";
@@ -159,32 +166,49 @@ TEST(Report, CountAboveTheTableShowsItsHundredRowsAndSaysSo)
     EXPECT_EQ(r.out, MENU + TABLE_HEAD + rows +
                          "\nThe library reported 150 records; the table holds 100.\n" + PAUSE +
                          MENU + EXIT);
+    EXPECT_EQ(r.status, 1);
+
+    // Records written past the table are never shown; each time is caught.
+    r = run_with_plan("1\n\n1\n\n1\n\n99\n", "call 0 100\nfill 100\nspill 1\n"
+                                             "call 0 100\nfill 100\nspill 64\n"
+                                             "call 0 100\nfill 100\n");
+    const std::string past = "\nThe library wrote past the table of 100 records.\n";
+    EXPECT_EQ(r.out, MENU + TABLE_HEAD + rows + past + PAUSE + MENU + TABLE_HEAD + rows + past +
+                         PAUSE + MENU + TABLE_HEAD + rows + PAUSE + MENU + EXIT);
+    EXPECT_EQ(r.status, 1);
     r = run_with_plan("1\n\n99\n", "call 0 4294967295\nfill 100\n");
     EXPECT_NE(r.out.find("reported 4294967295 records"), std::string::npos);
-    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.status, 1);
 }
 
 TEST(Report, NamesAreDecodedAndNeverDriveTheTerminal)
 {
     const std::string bad = "\xef\xbf\xbd"; // U+FFFD
     Session r = run_with_plan("1\n\n99\n",
-                              "call 0 5\n"
+                              "call 0 6\n"
                               "units 1 D83D DE00 41\n"           // a pair is one character
                               "units 2 41 D800 42 DC00\n"        // lone surrogates
                               "units 3 1B 5B 32 4A 7 9B 7F 41\n" // ESC, BEL, CSI, DEL
                               "units 4 41 42 43 44 45 46 47 48 49 4A 4B 4C 4D 4E 4F "
                               "50 51 52 53 54 55 56 57 58 59 5A 61 62 63 64\n"
                               "units 5 41 42 43 44 45 46 47 48 49 4A 4B 4C 4D 4E 4F "
-                              "50 51 52 53 54 55 56 57 58 59 5A 61 62 63 D83D\n");
-    EXPECT_EQ(r.out, MENU + TABLE_HEAD +
-                         row(1,
-                             "\xf0\x9f\x98\x80"
-                             "A",
-                             2) +
-                         row(2, "A" + bad + "B" + bad, 4) +
-                         row(3, bad + "[2J" + bad + bad + bad + "A", 8) +
-                         row(4, "ABCDEFGHIJKLMNOPQRSTUVWXYZabcd", 30) +
-                         row(5, "ABCDEFGHIJKLMNOPQRSTUVWXYZabc" + bad, 30) + PAUSE + MENU + EXIT);
+                              "50 51 52 53 54 55 56 57 58 59 5A 61 62 63 D83D\n"
+                              // bidirectional controls, separators, noncharacters; marks stay
+                              "units 6 202A 202E 2066 2069 2028 2029 FFFE FFFF 200E 200F 61C\n");
+    EXPECT_EQ(
+        r.out,
+        MENU + TABLE_HEAD +
+            row(1,
+                "\xf0\x9f\x98\x80"
+                "A",
+                2) +
+            row(2, "A" + bad + "B" + bad, 4) + row(3, bad + "[2J" + bad + bad + bad + "A", 8) +
+            row(4, "ABCDEFGHIJKLMNOPQRSTUVWXYZabcd", 30) +
+            row(5, "ABCDEFGHIJKLMNOPQRSTUVWXYZabc" + bad, 30) +
+            row(6,
+                bad + bad + bad + bad + bad + bad + bad + bad + "\xe2\x80\x8e\xe2\x80\x8f\xd8\x9c",
+                11) +
+            PAUSE + MENU + EXIT);
 }
 
 } // namespace

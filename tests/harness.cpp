@@ -65,9 +65,10 @@ void exec_utility(bool fake)
     _exit(127);
 }
 
-// The same text with CRLF line ends read as LF.
-static std::string unix_lines(const std::string &text)
+std::string native_lines(const std::string &text)
 {
+    if (!setting("JQCPT_TEST_RUNNER"))
+        return text;
     std::string out;
     for (size_t i = 0; i < text.size(); i++)
         if (!(text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n'))
@@ -135,8 +136,7 @@ Session run_utility(const std::string &input, const std::vector<std::string> &en
     int status = 0;
     waitpid(pid, &status, 0);
     run.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    if (setting("JQCPT_TEST_RUNNER"))
-        run.out = unix_lines(run.out);
+    run.out = native_lines(run.out);
     unlink(inputPath.c_str());
     return run;
 }

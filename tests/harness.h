@@ -34,6 +34,9 @@ std::string utility_path();
 // A path of this machine as the utility sees it.
 std::string host_path(const std::string &path);
 
+// What the utility wrote, with CRLF line ends read as LF under a runner.
+std::string native_lines(const std::string &text);
+
 // Writes text to a new temporary file and returns its path.
 std::string temp_file(const std::string &text);
 

@@ -2,6 +2,7 @@
 // and through pipes as a driving program sees it.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
 #include <signal.h>
@@ -10,7 +11,9 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <functional>
 #include <string>
+#include <thread>
 
 #include "harness.h"
 
@@ -139,6 +142,114 @@ TEST(Pipes, EachPromptIsFlushedBeforeWaiting)
     EXPECT_EQ(t.finish(), 0);
     EXPECT_EQ(t.screen.find("\033"), std::string::npos);
     EXPECT_EQ(t.screen.size() - t.screen.rfind("\n EXIT Selected."), 16u);
+}
+
+// Runs the utility on the test double following plan, with standard input
+// and output on in and out (-1: closed) and SIGPIPE ignored, as a driving
+// program may leave it. meanwhile runs while it does. Gives the exit status
+// and what it wrote on standard error.
+std::pair<int, std::string> run_on(
+    int in, int out, const std::string &plan, const std::function<void()> &meanwhile = [] {})
+{
+    std::string planPath = temp_file(plan);
+    int err[2];
+    if (pipe(err) != 0)
+        return {-2, ""};
+    pid_t pid = fork();
+    if (pid == 0) {
+        in < 0 ? close(0) : dup2(in, 0);
+        out < 0 ? close(1) : dup2(out, 1);
+        dup2(err[1], 2);
+        close(err[0]);
+        signal(SIGPIPE, SIG_IGN);
+        setenv("FAKE_JQCPT_PLAN", host_path(planPath).c_str(), 1);
+        exec_utility(true);
+    }
+    close(err[1]);
+    meanwhile();
+    std::string said;
+    char buf[512];
+    for (ssize_t n; (n = read(err[0], buf, sizeof buf)) > 0;)
+        said.append(buf, (size_t)n);
+    close(err[0]);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    unlink(planPath.c_str());
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, said};
+}
+
+TEST(Pipes, AFailedStreamEndsTheProgramWithStatusTwoAndTheReason)
+{
+    std::string input = temp_file("1\n\n99\n");
+    int keys = open(input.c_str(), O_RDONLY);
+    int full = open("/dev/full", O_WRONLY);
+    int null = open("/dev/null", O_WRONLY);
+    int dir = open("/", O_RDONLY | O_DIRECTORY);
+    int gone[2];
+    ASSERT_EQ(pipe(gone), 0);
+    close(gone[0]); // nobody reads
+    struct {
+        int in, out;
+        std::string said;
+    } cases[] = {
+        {keys, full, "jqcpttst: standard output: No space left on device\n"},
+        {keys, -1, "jqcpttst: standard output: Bad file descriptor\n"},
+        {keys, gone[1], "jqcpttst: standard output: Broken pipe\n"},
+        {dir, null, "jqcpttst: standard input: Is a directory\n"},
+    };
+    for (const auto &c : cases) {
+        if (c.in == dir && getenv("JQCPT_TEST_RUNNER"))
+            continue; // Windows gives no reason for reading a folder
+        lseek(keys, 0, SEEK_SET);
+        auto [status, said] = run_on(c.in, c.out, "call 0 1\nrow 4 Iraq\n");
+        EXPECT_EQ(native_lines(said), c.said);
+        EXPECT_EQ(status, 2) << c.said;
+    }
+    for (int fd : {keys, full, null, dir, gone[1]})
+        close(fd);
+    unlink(input.c_str());
+}
+
+TEST(Pipes, NonBlockingStreamsAreWaitedForAndLoseNothing)
+{
+    int keys[2], shown[2];
+    ASSERT_EQ(pipe(keys), 0);
+    ASSERT_EQ(pipe(shown), 0);
+    for (int fd : {keys[0], shown[1]})
+        fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK);
+    fcntl(shown[1], F_SETPIPE_SZ, 4096);
+
+    std::string rows;
+    for (int k = 0; k < 100; k++)
+        rows += row(k, "Country " + std::to_string(k), k < 10 ? 9 : 10);
+    std::string expected, typed;
+    for (int n = 0; n < 20; n++) {
+        expected += MENU + TABLE_HEAD + rows + PAUSE;
+        typed += "1\n\n";
+    }
+    expected += MENU + EXIT;
+    typed += "99\n";
+
+    std::string screen;
+    auto oldPipe = signal(SIGPIPE, SIG_IGN); // a utility that ended early fails the test, no more
+    auto [status, said] = run_on(keys[0], shown[1], "call 0 100\nfill 100\n", [&] {
+        close(keys[0]);
+        close(shown[1]);
+        // Nothing to read at first, and nobody reading for a while.
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        ASSERT_EQ(write(keys[1], typed.data(), typed.size()), (ssize_t)typed.size());
+        close(keys[1]);
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        char buf[65536];
+        for (ssize_t n; (n = read(shown[0], buf, sizeof buf)) > 0;)
+            screen.append(buf, (size_t)n);
+        close(shown[0]);
+    });
+    signal(SIGPIPE, oldPipe);
+    EXPECT_EQ(status, 0) << said;
+    screen = native_lines(screen);
+    EXPECT_EQ(screen.size(), expected.size());
+    EXPECT_TRUE(screen == expected);
 }
 
 } // namespace

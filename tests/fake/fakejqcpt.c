@@ -9,8 +9,10 @@
  *   units ID HEX...      writes the next record with exactly these UTF-16
  *                        units (no closing zero when there are 30)
  *   fill N               writes N records "ID k, name Country k"
+ *   spill K              writes the K-th record past the end of the table
+ *   print TEXT           prints TEXT and a line end through stdio, unflushed
  *
- * Calls past the last block repeat it. Never writes more than 100 records.
+ * Calls past the last block repeat it. Only spill writes past 100 records.
  */
 #define _POSIX_C_SOURCE 200809L
 #include <stdio.h>
@@ -92,6 +94,11 @@ JQCPT_API int32_t JQ_CALL JQcpt_CountryList(CountryEntry *table, uint32_t *count
             memset(e->name, 0, sizeof e->name);
             for (int k = 0; k < CPTD_NAME_UNITS && *p; k++)
                 e->name[k] = (JQ_WCHAR16)strtoul(p, &p, 16);
+        } else if (strncmp(line, "spill ", 6) == 0) {
+            long k = strtol(line + 6, NULL, 10);
+            utf8_to_record("Spilt", &table[CPTD_MAX_COUNTRIES + k - 1]);
+        } else if (strncmp(line, "print ", 6) == 0) {
+            (void)printf("%s\n", line + 6);
         } else if (strncmp(line, "fill ", 5) == 0) {
             long n = strtol(line + 5, NULL, 10);
             for (long k = 0; k < n && written < CPTD_MAX_COUNTRIES; k++) {

@@ -12,6 +12,9 @@
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 top=$PWD
+[ "$(id -u)" -eq 0 ] || { echo "The bare Debian stage needs root (chroot, mount)." >&2; exit 1; }
+command -v debootstrap >/dev/null 2>&1 ||
+    { echo "The bare Debian stage needs debootstrap (Debian package: debootstrap)." >&2; exit 1; }
 suite=bookworm
 clock() { date +%s; }
 stage_start=$(clock)

@@ -1,11 +1,9 @@
 #!/usr/bin/env bash
-# Builds everything and runs every test. Under CI (CI=true) warnings are errors.
+# Installs the Debian packages the tests need (scripts/prereqs.sh), builds
+# everything and runs every test. Under CI (CI=true) warnings are errors.
 set -euo pipefail
 cd "$(dirname "$0")"
-. scripts/prereqs.sh
-prereqs_build
-prereqs_tests
-prereqs_report
+scripts/prereqs.sh ./test.sh build tests
 
 preset=default
 [ "${CI:-}" = true ] && preset=ci

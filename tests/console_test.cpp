@@ -86,6 +86,8 @@ TEST(Pause, TakesExactlyTwoCharactersAndAMultiByteOneCountsOnce)
 {
     // The pause takes the line end and "x" (or "é"), leaving "99" for the menu.
     EXPECT_EQ(run_with_plan("1\nx99\n", THREE).out, MENU + THREE_LISTED + PAUSE + MENU + EXIT);
+    // CR LF is one line end, as a Windows console or file writes it.
+    EXPECT_EQ(run_with_plan("1\r\nx99\r\n", THREE).out, MENU + THREE_LISTED + PAUSE + MENU + EXIT);
     EXPECT_EQ(run_with_plan("1\n\xc3\xa9"
                             "99\n",
                             THREE)
@@ -138,6 +140,23 @@ TEST(Report, EachListingIsAFreshCallAndTheTableIsNeverCleared)
     EXPECT_EQ(r.out, MENU + THREE_LISTED + PAUSE + MENU + THREE_LISTED + PAUSE + MENU + TABLE_HEAD +
                          row(9, "Peru", 4) + PAUSE + MENU + EXIT);
     EXPECT_EQ(r.status, 1);
+}
+
+TEST(Report, DenseAstralNamesAreNeverCutAtABufferBoundary)
+{
+    // 14 surrogate pairs a name, 100 rows, three listings: output buffers
+    // end inside these names wherever they fall.
+    std::string smiles, plan = "call 0 100\n", rows;
+    for (int k = 0; k < 14; k++)
+        smiles += "\xf0\x9f\x98\x80";
+    for (int k = 0; k < 100; k++) {
+        plan += "row " + std::to_string(k) + " " + smiles + "\n";
+        rows += row(k, smiles, 14);
+    }
+    Session r = run_with_plan("1\n\n1\n\n1\n\n99\n", plan);
+    const std::string listed = MENU + TABLE_HEAD + rows + PAUSE;
+    EXPECT_TRUE(r.out == listed + listed + listed + MENU + EXIT);
+    EXPECT_EQ(r.out.find("\xef\xbf\xbd"), std::string::npos) << "U+FFFD in the listing";
 }
 
 TEST(Report, WhatTheLibraryPrintsAppearsWhereItPrintedIt)

@@ -6,6 +6,13 @@
 set(JQCPT_PACKAGING_DIR "${PROJECT_SOURCE_DIR}/packaging")
 
 if(WIN32)
+    if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+        set(JQCPT_WINDOWS_CPU "32-bit x86")
+        set(JQCPT_WINDOWS_SUFFIX win32)
+    else()
+        set(JQCPT_WINDOWS_CPU "x86-64")
+        set(JQCPT_WINDOWS_SUFFIX win64)
+    endif()
     # A README for the zip, with the line ends Windows' editors expect.
     configure_file("${JQCPT_PACKAGING_DIR}/README-windows.txt.in"
         "${PROJECT_BINARY_DIR}/packaging/README.txt" @ONLY NEWLINE_STYLE CRLF)
@@ -31,11 +38,7 @@ set(CPACK_JQCPT_VERSION "${PROJECT_VERSION}")
 
 if(WIN32)
     set(CPACK_GENERATOR ZIP)
-    if(CMAKE_SIZEOF_VOID_P EQUAL 4)
-        set(CPACK_PACKAGE_FILE_NAME "jqcpt-${PROJECT_VERSION}-win32")
-    else()
-        set(CPACK_PACKAGE_FILE_NAME "jqcpt-${PROJECT_VERSION}-win64")
-    endif()
+    set(CPACK_PACKAGE_FILE_NAME "jqcpt-${PROJECT_VERSION}-${JQCPT_WINDOWS_SUFFIX}")
 else()
     set(CPACK_GENERATOR DEB)
     set(CPACK_PACKAGING_INSTALL_PREFIX "${CMAKE_INSTALL_PREFIX}")

@@ -39,10 +39,16 @@ tests/windows/check_image.sh build/mingw-x64/bin
 
 echo "== dialogue tests under Wine (x86-64 build)"
 export WINEPREFIX="$PWD/build/wine-prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-# A persistent server saves a second of start-up on each of the runs.
-"$wine_dir/wineserver" -p >/dev/null 2>&1 </dev/null &
+# A persistent server saves a second of start-up on each of the runs. It is
+# started once the prefix is there (made on first use), in place of any
+# server already running for it; then a first run starts Wine's services
+# with their output away from the tests' pipes, which they would hold open.
+"$wine_dir/wine64" cmd /c exit >/dev/null 2>&1 || true
+"$wine_dir/wineserver" -k >/dev/null 2>&1 || true
+"$wine_dir/wineserver" -p >/dev/null 2>&1 </dev/null ||
+    echo "No persistent wineserver: each run starts its own." >&2
 trap '"$wine_dir/wineserver" -k >/dev/null 2>&1 || true' EXIT
-"$wine_dir/wine64" cmd /c exit >/dev/null 2>&1 || true # creates the prefix on first use
+"$wine_dir/wine64" cmd /c exit >/dev/null 2>&1 </dev/null || true
 
 JQCPT_TEST_RUNNER="$wine_dir/wine64" \
 JQCPT_TEST_UTILITY="$PWD/build/mingw-x64/bin/jqcpttst.exe" \

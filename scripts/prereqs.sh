@@ -28,6 +28,14 @@ ci    g++-mingw-w64-x86-64   x86_64-w64-mingw32-g++ the Windows build (x86-64)
 ci    wine64                 /usr/lib/wine/wine64   the Windows tests
 ci    libimage-exiftool-perl exiftool               the Windows image checks
 ci    debootstrap            debootstrap            the bare Debian stage
+ci    wine32:i386            /usr/lib/wine/wine     the Windows tests (i686)
+ci    wine32-preloader:i386  /usr/lib/wine/wine-preloader the Windows tests (i686)
+ci    qemu-user-static       qemu-i386-static       the i686 tests where the kernel runs no 32-bit code
+ci    dpkg-dev               dpkg-shlibdeps         the Debian package's dependencies
+ci    file                   file                   the package checks
+ci    lintian                lintian                the package checks
+ci    man-db                 man                    the package checks
+ci    unzip                  unzip                  the Windows zip's check
 EOF
 }
 
@@ -123,8 +131,9 @@ if [ "$updated" = pending ] ||
     ! apt-get -s -q install "${missing[@]}" >/dev/null 2>&1; then
     update || true
 fi
-if ! apt_get install -y "${missing[@]}" && [ "$updated" != true ]; then
-    update && apt_get install -y "${missing[@]}" || true
+install_missing() { apt_get install -y --no-install-recommends "${missing[@]}"; }
+if ! install_missing && [ "$updated" != true ]; then
+    update && install_missing || true
 fi
 
 find_missing "$@"

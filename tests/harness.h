@@ -3,8 +3,10 @@
 // By default the native build is run. To run the same tests on another
 // build, set JQCPT_TEST_UTILITY (the utility on the real library),
 // JQCPT_TEST_FAKE_UTILITY (the utility on the test double) and, for a
-// Windows build under Wine, JQCPT_TEST_RUNNER (the wine64 program): paths
-// handed to the utility then go as Z: paths and CRLF line ends read as LF.
+// Windows build under Wine, JQCPT_TEST_RUNNER (the wine64 program, or
+// tests/windows/wine32.sh for the i686 build), which is run with the
+// utility's path: paths handed to the utility then go as Z: paths and CRLF
+// line ends read as LF.
 #pragma once
 
 #include <string>

@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
-# The Windows stage: builds the mingw-x86 and mingw-x64 presets, runs the
-# dialogue tests on the x86-64 build under Wine with the real jqcpt.dll and
-# with the test double, and checks the i686 image's headers, imports,
-# exports and version record.
+# The Windows stage: builds the mingw-x86 and mingw-x64 presets, checks both
+# images' headers, imports, exports and version record, and runs the
+# dialogue tests with the real jqcpt.dll and with the test double on the
+# x86-64 build under wine64 and on the i686 build under 32-bit Wine
+# (wine32.sh).
 #
-# Needs: g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine64 libimage-exiftool-perl
-# and the native tests (NATIVE_PRESET: by default the preset test.sh uses).
+# Needs: g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine64 wine32:i386
+# wine32-preloader:i386 qemu-user-static libimage-exiftool-perl and the
+# native tests (NATIVE_PRESET: by default the preset test.sh uses).
 # Under CI (CI=true) warnings are errors.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
@@ -15,6 +17,9 @@ missing=()
 command -v i686-w64-mingw32-g++ >/dev/null 2>&1 || missing+=(g++-mingw-w64-i686)
 command -v x86_64-w64-mingw32-g++ >/dev/null 2>&1 || missing+=(g++-mingw-w64-x86-64)
 [ -x "$wine_dir/wine64" ] || missing+=(wine64)
+[ -x "$wine_dir/wine" ] || missing+=(wine32:i386)
+[ -x "$wine_dir/wine-preloader" ] || missing+=(wine32-preloader:i386)
+command -v qemu-i386-static >/dev/null 2>&1 || missing+=(qemu-user-static)
 command -v exiftool >/dev/null 2>&1 || missing+=(libimage-exiftool-perl)
 if [ ${#missing[@]} -gt 0 ]; then
     echo "Missing Debian packages for the Windows stage: ${missing[*]}" >&2
@@ -37,15 +42,34 @@ tests/windows/check_image.sh build/mingw-x86/bin
 echo "== x86-64 image"
 tests/windows/check_image.sh build/mingw-x64/bin
 
-echo "== dialogue tests under Wine (x86-64 build)"
+echo "== dialogue tests under wine64 (x86-64 build)"
 export WINEPREFIX="$PWD/build/wine-prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
-# A persistent server saves a second of start-up on each of the runs.
-"$wine_dir/wineserver" -p >/dev/null 2>&1 </dev/null &
+# A persistent server saves a second of start-up on each of the runs. It is
+# started once the prefix is there (made on first use), in place of any
+# server already running for it; then a first run starts Wine's services
+# with their output away from the tests' pipes, which they would hold open.
+"$wine_dir/wine64" cmd /c exit >/dev/null 2>&1 || true
+"$wine_dir/wineserver" -k >/dev/null 2>&1 || true
+"$wine_dir/wineserver" -p >/dev/null 2>&1 </dev/null ||
+    echo "No persistent wineserver: each run starts its own." >&2
 trap '"$wine_dir/wineserver" -k >/dev/null 2>&1 || true' EXIT
-"$wine_dir/wine64" cmd /c exit >/dev/null 2>&1 || true # creates the prefix on first use
+"$wine_dir/wine64" cmd /c exit >/dev/null 2>&1 </dev/null || true
 
-JQCPT_TEST_RUNNER="$wine_dir/wine64" \
-JQCPT_TEST_UTILITY="$PWD/build/mingw-x64/bin/jqcpttst.exe" \
-JQCPT_TEST_FAKE_UTILITY="$PWD/build/mingw-x64/tests/fake/bin/jqcpttst.exe" \
-    "build/$native/tests/jqcpt_tests" --gtest_brief=1 \
-    --gtest_filter='Menu.*:Pause.*:Report.*:Shipped.*:Pipes.*'
+dialogue_tests() { # runner, build folder
+    JQCPT_TEST_RUNNER=$1 \
+    JQCPT_TEST_UTILITY="$PWD/build/$2/bin/jqcpttst.exe" \
+    JQCPT_TEST_FAKE_UTILITY="$PWD/build/$2/tests/fake/bin/jqcpttst.exe" \
+        "build/$native/tests/jqcpt_tests" --gtest_brief=1 \
+        --gtest_filter='Menu.*:Pause.*:Report.*:Shipped.*:Pipes.*'
+}
+failed=()
+dialogue_tests "$wine_dir/wine64" mingw-x64 || failed+=(x86-64)
+
+echo "== dialogue tests under 32-bit Wine (i686 build)"
+tests/windows/wine32.sh --setup
+dialogue_tests "$PWD/tests/windows/wine32.sh" mingw-x86 || failed+=(i686)
+
+if [ ${#failed[@]} -gt 0 ]; then
+    echo "Dialogue tests failed under Wine: ${failed[*]}" >&2
+    exit 1
+fi

@@ -23,6 +23,7 @@ ci    clang-format           clang-format           the style check
 ci    clang-tidy             clang-tidy             the static checks
 ci    cppcheck               cppcheck               the static checks
 ci    strace                 strace                 the benchmark's counts
+ci    valgrind               valgrind               the benchmark's instruction counts
 ci    g++-mingw-w64-i686     i686-w64-mingw32-g++   the Windows build (i686)
 ci    g++-mingw-w64-x86-64   x86_64-w64-mingw32-g++ the Windows build (x86-64)
 ci    wine64                 /usr/lib/wine/wine64   the Windows tests

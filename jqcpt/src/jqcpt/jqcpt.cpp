@@ -143,18 +143,25 @@ static const long MAX_FILE_BYTES = 1L << 20;
 /* Bytes of a line kept for parsing; a country line needs far fewer. */
 enum { LINE_BYTES = 1024 };
 
+/*
+ * Lines are parsed where they lie in buf. A line cut by the end of what is
+ * read is moved to the front of buf and completed there; one longer than
+ * LINE_BYTES keeps its first LINE_BYTES in spill, and the rest is only
+ * looked at.
+ */
 struct LineReader {
     int fd;
-    unsigned char buf[4096];
+    unsigned char buf[4 * LINE_BYTES];
     size_t pos, len;
     long total;
     long long size; /* as the file system gave it when the file was opened */
     bool ended;     /* the end of the file is reached */
     bool failed;    /* read error, or the file is too large */
+    unsigned char spill[LINE_BYTES];
 };
 
 struct Line {
-    char text[LINE_BYTES];
+    const unsigned char *text; /* without the line end */
     size_t len;
     bool overflowText;       /* something other than blanks fell past text */
     unsigned char firstPast; /* the first such byte: '#' begins a comment */
@@ -165,13 +172,14 @@ static bool is_blank(unsigned char c)
     return c == ' ' || c == '\t';
 }
 
-/* Makes more of the file available; false at its end or on an error. */
+/* Reads more of the file after what buf holds; false at its end or on an error. */
 static bool fill(LineReader *r)
 {
-    if (r->failed || r->ended)
+    if (r->failed || r->ended || r->len == sizeof r->buf)
         return false;
-    long n = file_read(r->fd, r->buf, sizeof r->buf);
+    long n = file_read(r->fd, r->buf + r->len, sizeof r->buf - r->len);
     if (n <= 0 || r->total + n > MAX_FILE_BYTES) {
+        r->ended = n == 0;
         r->failed = n != 0;
         return false;
     }
@@ -182,47 +190,72 @@ static bool fill(LineReader *r)
      */
     r->total += n;
     r->ended = r->size > 0 && r->total >= r->size;
-    r->pos = 0;
-    r->len = (size_t)n;
+    r->len += (size_t)n;
     return true;
 }
 
-/* Keeps what fits of a piece of a line, and notes text that does not. */
-static void keep(Line *line, const unsigned char *piece, size_t n)
+/* Notes what of a line falls past its kept text: blanks and CR do not count. */
+static void look_past(Line *line, const unsigned char *piece, size_t n)
 {
-    size_t room = LINE_BYTES - line->len;
-    size_t kept = n < room ? n : room;
-    memcpy(line->text + line->len, piece, kept);
-    line->len += kept;
-    for (size_t k = kept; k < n && !line->overflowText; k++) {
+    for (size_t k = 0; k < n && !line->overflowText; k++) {
         line->overflowText = !is_blank(piece[k]) && piece[k] != '\r';
         line->firstPast = piece[k];
     }
 }
 
-/* Reads the next line without its line end; false at the end of the file. */
-static bool read_line(LineReader *r, Line *line)
+/* Finishes a line longer than LINE_BYTES whose line end is not read yet. */
+static void read_long_line(LineReader *r, Line *line)
 {
-    line->len = 0;
-    line->overflowText = false;
-    line->firstPast = 0;
-    bool any = false;
+    memcpy(r->spill, r->buf + r->pos, LINE_BYTES);
+    line->text = r->spill;
+    line->len = LINE_BYTES;
+    r->pos += LINE_BYTES;
     for (;;) {
-        if (r->pos == r->len && !fill(r))
-            break;
-        any = true;
         const unsigned char *start = r->buf + r->pos;
         size_t avail = r->len - r->pos;
         const auto *end = static_cast<const unsigned char *>(memchr(start, '\n', avail));
-        size_t n = end ? (size_t)(end - start) : avail;
-        keep(line, start, n);
-        r->pos += end ? n + 1 : n;
-        if (end)
+        look_past(line, start, end ? (size_t)(end - start) : avail);
+        if (end) {
+            r->pos += (size_t)(end - start) + 1;
+            return;
+        }
+        r->pos = r->len = 0;
+        if (!fill(r))
+            return;
+    }
+}
+
+/* Gives the next line without its line end; false at the end of the file. */
+static bool read_line(LineReader *r, Line *line)
+{
+    line->overflowText = false;
+    line->firstPast = 0;
+    for (;;) {
+        const unsigned char *start = r->buf + r->pos;
+        size_t avail = r->len - r->pos;
+        const auto *end = static_cast<const unsigned char *>(memchr(start, '\n', avail));
+        if (end || (avail > 0 && (r->failed || r->ended))) {
+            size_t n = end ? (size_t)(end - start) : avail;
+            line->text = start;
+            line->len = n < (size_t)LINE_BYTES ? n : (size_t)LINE_BYTES;
+            if (n > LINE_BYTES)
+                look_past(line, start + LINE_BYTES, n - LINE_BYTES);
+            r->pos += end ? n + 1 : n;
             break;
+        }
+        if (avail > LINE_BYTES) {
+            read_long_line(r, line);
+            break;
+        }
+        memmove(r->buf, start, avail); /* the start of a line cut by the last read */
+        r->pos = 0;
+        r->len = avail;
+        if (!fill(r) && avail == 0)
+            return false;
     }
     if (line->len > 0 && line->text[line->len - 1] == '\r')
         line->len--;
-    return any;
+    return true;
 }
 
 /* ===== Parsing a line ===== */
@@ -257,8 +290,21 @@ static long decode_utf8(const unsigned char *s, size_t len, size_t *i)
 /* UTF-8 name to UTF-16, zero-filled; false if invalid, a control or too long. */
 static bool encode_name(const unsigned char *s, size_t len, JQ_WCHAR16 *name)
 {
-    size_t units = 0;
     memset(name, 0, CPTD_NAME_UNITS * sizeof name[0]);
+    if (len < CPTD_NAME_UNITS) {
+        /* Printable ASCII alone, most names: a unit a byte, in a loop with
+           no early exit, which the compiler turns into vector code. */
+        unsigned outside = 0;
+        for (size_t i = 0; i < len; i++) {
+            name[i] = s[i];
+            outside |= s[i] - 0x20u > 0x5Eu;
+        }
+        if (!outside)
+            return len > 0;
+        memset(name, 0, CPTD_NAME_UNITS * sizeof name[0]);
+    }
+
+    size_t units = 0;
     for (size_t i = 0; i < len;) {
         long c = decode_utf8(s, len, &i);
         if (c < 0x20 || (c >= 0x7F && c <= 0x9F))
@@ -299,14 +345,11 @@ static LineKind parse_line(const Line *line, CountryEntry *entry)
         i++;
     const long long limit = negative ? 2147483648LL : 2147483647LL;
     long long id = 0;
-    size_t digits = 0;
-    for (; i < end && s[i] >= '0' && s[i] <= '9'; i++, digits++) {
+    size_t digits = i;
+    for (; i < end && s[i] - (unsigned)'0' < 10u && id <= limit; i++)
         id = id * 10 + (s[i] - '0');
-        if (id > limit)
-            return LINE_CORRUPT;
-    }
-    if (digits == 0 || i == end || !is_blank(s[i]))
-        return LINE_CORRUPT; /* no ID, not a number, or no name */
+    if (i == digits || id > limit || i == end || !is_blank(s[i]))
+        return LINE_CORRUPT; /* no ID, not a number or out of range, or no name */
     while (i < end && is_blank(s[i]))
         i++;
     if (!encode_name(s + i, end - i, entry->name))
@@ -356,11 +399,11 @@ extern "C" JQCPT_API int32_t JQ_CALL JQcpt_CountryList(CountryEntry *table, uint
     memset(ids.used, 0, sizeof ids.used);
     uint32_t delivered = 0;
     bool corrupt = false, tooMany = false;
-    for (bool first = true; read_line(&reader, &line); first = false) {
-        if (first && line.len >= 3 && memcmp(line.text, "\xEF\xBB\xBF", 3) == 0) {
-            memmove(line.text, line.text + 3, line.len - 3);
-            line.len -= 3;
-        }
+    while (reader.len < 3 && fill(&reader))
+        ;
+    if (reader.len >= 3 && memcmp(reader.buf, "\xEF\xBB\xBF", 3) == 0)
+        reader.pos = 3; /* a byte-order mark */
+    while (read_line(&reader, &line)) {
         CountryEntry entry;
         switch (parse_line(&line, &entry)) {
         case LINE_SKIP:

@@ -263,6 +263,32 @@ static void con_flush()
     outLen = 0;
 }
 
+/* Writes c as UTF-8 at out; gives the bytes written, 1 to 4. */
+static size_t utf8_encode(uint32_t c, char *out)
+{
+    auto *u = reinterpret_cast<unsigned char *>(out);
+    if (c < 0x80) {
+        u[0] = (unsigned char)c;
+        return 1;
+    }
+    if (c < 0x800) {
+        u[0] = (unsigned char)(0xC0 | (c >> 6));
+        u[1] = (unsigned char)(0x80 | (c & 0x3F));
+        return 2;
+    }
+    if (c < 0x10000) {
+        u[0] = (unsigned char)(0xE0 | (c >> 12));
+        u[1] = (unsigned char)(0x80 | ((c >> 6) & 0x3F));
+        u[2] = (unsigned char)(0x80 | (c & 0x3F));
+        return 3;
+    }
+    u[0] = (unsigned char)(0xF0 | (c >> 18));
+    u[1] = (unsigned char)(0x80 | ((c >> 12) & 0x3F));
+    u[2] = (unsigned char)(0x80 | ((c >> 6) & 0x3F));
+    u[3] = (unsigned char)(0x80 | (c & 0x3F));
+    return 4;
+}
+
 /*
  * Queues wide text for standard output as UTF-8, whatever the locale (the
  * program reads no environment). A lone surrogate or a value beyond
@@ -291,30 +317,9 @@ static void con_write(const wchar_t *text, size_t n)
             c = 0x10000 + ((c - 0xD800) << 10) + ((uint32_t)text[++i] - 0xDC00);
         else if (c > 0x10FFFF || is_high_surrogate(c) || is_low_surrogate(c))
             c = 0xFFFD;
-        unsigned char *out = reinterpret_cast<unsigned char *>(outBuf) + len;
-        if (c < 0x80) {
-            if (CRLF_LINES && c == '\n') {
-                *out++ = '\r';
-                len++;
-            }
-            out[0] = (unsigned char)c;
-            len += 1;
-        } else if (c < 0x800) {
-            out[0] = (unsigned char)(0xC0 | (c >> 6));
-            out[1] = (unsigned char)(0x80 | (c & 0x3F));
-            len += 2;
-        } else if (c < 0x10000) {
-            out[0] = (unsigned char)(0xE0 | (c >> 12));
-            out[1] = (unsigned char)(0x80 | ((c >> 6) & 0x3F));
-            out[2] = (unsigned char)(0x80 | (c & 0x3F));
-            len += 3;
-        } else {
-            out[0] = (unsigned char)(0xF0 | (c >> 18));
-            out[1] = (unsigned char)(0x80 | ((c >> 12) & 0x3F));
-            out[2] = (unsigned char)(0x80 | ((c >> 6) & 0x3F));
-            out[3] = (unsigned char)(0x80 | (c & 0x3F));
-            len += 4;
-        }
+        if (CRLF_LINES && c == '\n')
+            outBuf[len++] = '\r';
+        len += utf8_encode(c, outBuf + len);
     }
     outLen = len;
 }
@@ -329,12 +334,17 @@ static void con_clear()
     con_write(text, wcslen(text));
 }
 
-/* The next input byte without taking it, or CON_EOF. */
+/*
+ * The next input byte without taking it, or CON_EOF. Output is flushed
+ * only here, before a read that may wait, and around the library call: a
+ * script that types ahead gets its transcript in few large writes.
+ */
 static int con_peek()
 {
     while (inPos == inLen) {
         if (inEnded)
             return CON_EOF;
+        con_flush(); /* all that is written is shown before the program waits */
         long n = sys_read(inBuf, sizeof inBuf);
         if (n > 0) {
             inPos = 0;
@@ -378,43 +388,64 @@ static int con_getc()
 
 /* ===== Console text ===== */
 
-static void put_blanks(int n)
+/*
+ * Starts a right-aligned field of width characters for n bytes that show
+ * as chars characters (never cut): writes its blanks and gives where the
+ * bytes go. The buffer is flushed only before the whole field.
+ */
+static char *field_start(size_t n, int chars, int width)
 {
-    static const wchar_t blanks[] = L"                ";
-    const int most = (int)(sizeof blanks / sizeof blanks[0]) - 1;
-    for (; n > 0; n -= most)
-        con_write(blanks, (size_t)(n < most ? n : most));
+    static const char blanks[32] = {' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ',
+                                    ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ',
+                                    ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' '};
+    size_t pad = width > chars ? (size_t)(width - chars) : 0;
+    if (sizeof outBuf - outLen < pad + n + sizeof blanks)
+        con_flush();
+    char *out = outBuf + outLen;
+    /* A fixed-size copy of blanks costs a few stores; the bytes go over the rest. */
+    if (pad <= sizeof blanks)
+        memcpy(out, blanks, sizeof blanks);
+    else
+        memset(out, ' ', pad);
+    outLen += pad + n;
+    return out + pad;
 }
 
-/* Writes a decimal number backwards from end; returns where it starts. */
-static wchar_t *decimal(wchar_t *end, unsigned long long magnitude, bool negative)
+/* A line end, as con_write writes L"\n". */
+static void put_line_end()
 {
-    wchar_t *p = end;
+    if (sizeof outBuf - outLen < 2)
+        con_flush();
+    // cppcheck-suppress knownConditionTrueFalse
+    if (CRLF_LINES)
+        outBuf[outLen++] = '\r';
+    outBuf[outLen++] = '\n';
+}
+
+static void put_field(const char *bytes, size_t n, int chars, int width)
+{
+    memcpy(field_start(n, chars, width), bytes, n);
+}
+
+/* A decimal number right-aligned in width characters. */
+static void put_number(unsigned long long magnitude, bool negative, int width)
+{
+    char digits[24];
+    char *end = digits + sizeof digits, *p = end;
     do
-        *--p = (wchar_t)(L'0' + magnitude % 10);
+        *--p = (char)('0' + magnitude % 10);
     while ((magnitude /= 10) != 0);
     if (negative)
-        *--p = L'-';
-    return p;
-}
-
-/* Characters in wide text: a surrogate pair (16-bit wchar_t) counts once. */
-static int text_chars(const wchar_t *text, size_t n)
-{
-    int chars = 0;
-    for (size_t i = 0; i < n; i++)
-        chars += !(i > 0 && is_low_surrogate((uint32_t)text[i]) &&
-                   is_high_surrogate((uint32_t)text[i - 1]));
-    return chars;
+        *--p = '-';
+    put_field(p, (size_t)(end - p), (int)(end - p), width);
 }
 
 /*
- * One formatted write of wide text, the program's only way to write. It
- * knows the conversions the program uses: %d, %lu and %ls (a wide string),
- * each with an optional field width. A field is right-aligned, counts
- * characters, and never cuts its text. The
- * runtime's wide printf is not used: it is slow and, under glibc, tied to
- * the locale.
+ * One formatted write of wide text, the program's only way to write a
+ * message. It knows the conversions the program uses, %d and %lu, each
+ * with an optional field width; a field is right-aligned and never cuts its
+ * text. The runtime's wide printf is not used: it is slow and, under
+ * glibc, tied to the locale.
  */
 static void say(const wchar_t *format, ...)
 {
@@ -433,27 +464,17 @@ static void say(const wchar_t *format, ...)
             width = width * 10 + (*p - L'0');
         if (*p == L'l')
             p++;
-
-        wchar_t digits[24];
-        wchar_t *digitsEnd = digits + sizeof digits / sizeof digits[0];
-        const wchar_t *text = p;
-        size_t n = 1; /* an unknown conversion is written as it stands */
         if (*p == L'd') {
             long long value = va_arg(args, int);
-            text = decimal(digitsEnd, (unsigned long long)(value < 0 ? -value : value), value < 0);
-            n = (size_t)(digitsEnd - text);
+            put_number((unsigned long long)(value < 0 ? -value : value), value < 0, width);
         } else if (*p == L'u') {
-            text = decimal(digitsEnd, va_arg(args, unsigned long), false);
-            n = (size_t)(digitsEnd - text);
-        } else if (*p == L's') {
-            text = va_arg(args, const wchar_t *);
-            n = wcslen(text);
-        } else if (!*p) {
+            put_number(va_arg(args, unsigned long), false, width);
+        } else if (*p) {
+            con_write(p, 1); /* an unknown conversion is written as it stands */
+        } else {
             break;
         }
         p++;
-        put_blanks(width - text_chars(text, n));
-        con_write(text, n);
     }
     va_end(args);
 }
@@ -508,33 +529,36 @@ static bool is_unsafe(uint32_t c)
 }
 
 /*
- * Turns a record's name into printable text: UTF-16 decoded, a lone
- * surrogate or an unsafe character shown as U+FFFD (so the library's data
- * never drives the terminal), never read past the field's 30 units.
+ * Writes a record's name right-aligned in width characters, in one pass:
+ * UTF-16 decoded, never read past the field's 30 units, a lone surrogate or
+ * an unsafe character shown as U+FFFD (so the library's data never drives
+ * the terminal), and encoded as UTF-8.
  */
-static void name_text(const CountryEntry *entry, wchar_t *text)
+static void put_name(const JQ_WCHAR16 *name, int width)
 {
-    const JQ_WCHAR16 *name = entry->name;
-    size_t n = 0;
-    for (size_t i = 0; i < CPTD_NAME_UNITS && name[i] != 0; i++) {
-        uint32_t c = name[i];
-        if (c >= 0x20 && c < 0x7F) {
-            text[n++] = (wchar_t)c; /* printable ASCII, most names */
-            continue;
-        }
-        if (is_high_surrogate(c) && i + 1 < CPTD_NAME_UNITS && is_low_surrogate(name[i + 1])) {
-            if (sizeof(wchar_t) == 2) {
-                text[n++] = (wchar_t)c;
-                text[n++] = (wchar_t)name[++i];
-                continue;
-            }
-            c = 0x10000 + ((c - 0xD800) << 10) + (name[++i] - 0xDC00u);
-        } else if (is_high_surrogate(c) || is_low_surrogate(c) || is_unsafe(c)) {
-            c = 0xFFFD;
-        }
-        text[n++] = (wchar_t)c;
+    size_t i = 0;
+    while (i < CPTD_NAME_UNITS && name[i] - 0x20u < 0x5Fu)
+        i++;
+    if (i == CPTD_NAME_UNITS || name[i] == 0) {
+        /* Printable ASCII alone, most names: written straight where it goes. */
+        char *out = field_start(i, (int)i, width);
+        for (size_t k = 0; k < i; k++)
+            out[k] = (char)name[k];
+        return;
     }
-    text[n] = 0;
+
+    char bytes[CPTD_NAME_UNITS * 3] = {}; /* a unit gives at most 3 bytes, a pair 4 */
+    size_t n = 0;
+    int chars = 0;
+    for (i = 0; i < CPTD_NAME_UNITS && name[i] != 0; i++, chars++) {
+        uint32_t c = name[i];
+        if (is_high_surrogate(c) && i + 1 < CPTD_NAME_UNITS && is_low_surrogate(name[i + 1]))
+            c = 0x10000 + ((c - 0xD800) << 10) + (name[++i] - 0xDC00u);
+        else if (is_high_surrogate(c) || is_low_surrogate(c) || is_unsafe(c))
+            c = 0xFFFD;
+        n += utf8_encode(c, bytes + n);
+    }
+    put_field(bytes, n, chars, width);
 }
 
 static void ReportError(int32_t code)
@@ -569,11 +593,11 @@ static void report_list(int32_t rc)
     // The library wrote countryCount through the pointer it was handed.
     // cppcheck-suppress knownConditionTrueFalse
     for (uint32_t i = 0; i < shown; i++) {
-        wchar_t name[CPTD_NAME_UNITS + 1];
-        name_text(&countryTable[i], name);
-        say(L"%8d", (int)countryTable[i].id);
-        say(L"%30ls", name);
-        say(L"\n");
+        int32_t id = countryTable[i].id;
+        uint32_t magnitude = id < 0 ? 0u - (uint32_t)id : (uint32_t)id;
+        put_number(magnitude, id < 0, 8);   /* "%8d" */
+        put_name(countryTable[i].name, 30); /* "%30ls" */
+        put_line_end();                     /* "\n" */
     }
     if (countryCount > MAX_COUNTRIES)
         say(L"\nThe library reported %lu records; the table holds %lu.\n",
@@ -583,6 +607,7 @@ static void report_list(int32_t rc)
 static void ListCountries()
 {
     guard_set();
+    con_flush(); /* what the library may print follows what is written */
     int32_t rc = JQcpt_CountryList(countryTable, &countryCount);
     bool wrotePast = !guard_intact();
     // The library wrote countryCount through the pointer it was handed.
@@ -674,7 +699,6 @@ static int ShowMenu()
         say(L"\n");
         say(L"99. EXIT \n");
         say(L" -> ");
-        con_flush();
 
         int32_t selection = 0;
         int got = read_selection(&selection);
@@ -691,7 +715,6 @@ static int ShowMenu()
 static bool pause_for_enter()
 {
     say(L"\n Press enter to continue");
-    con_flush();
     int lineEnd = con_getc();
     return lineEnd != CON_EOF && con_getc() != CON_EOF;
 }

@@ -3,18 +3,10 @@
 # this machine's architecture (workflow preset deb) and the zip of the i686
 # Windows build (workflow preset win32), each configured afresh.
 #
-# Needs, besides what building needs: dpkg-dev and file (dpkg-shlibdeps,
-# dpkg-buildflags, and CPack's look at the binaries), g++-mingw-w64-i686.
+# Installs what it needs and lacks through scripts/prereqs.sh (set package).
 set -euo pipefail
 cd "$(dirname "$0")/.."
-. scripts/prereqs.sh
-prereqs_build
-command -v dpkg-shlibdeps >/dev/null 2>&1 ||
-    prereqs_missing+=("dpkg-shlibdeps and dpkg-buildflags (Debian package: dpkg-dev)")
-command -v file >/dev/null 2>&1 || prereqs_missing+=("file (Debian package: file)")
-command -v i686-w64-mingw32-g++ >/dev/null 2>&1 ||
-    prereqs_missing+=("MinGW-w64 for i686 (Debian package: g++-mingw-w64-i686)")
-prereqs_report
+scripts/prereqs.sh scripts/package.sh build package
 
 rm -rf dist
 (

@@ -37,6 +37,9 @@ static const char jqcpttst_version[] JQ_IDENT =
 /* What con_peek and con_getc return at the end of standard input. */
 static const int CON_EOF = -1;
 
+/* Bytes of output gathered before they are written. */
+enum { OUT_BYTES = 16384 };
+
 static bool is_high_surrogate(uint32_t u)
 {
     return u >= 0xD800 && u <= 0xDBFF;
@@ -104,7 +107,7 @@ static int errno_of(DWORD error)
 /* The console takes UTF-16: whole characters, as the buffer holds only those. */
 static long console_write(const char *bytes, size_t n)
 {
-    static wchar_t units[16384];
+    static wchar_t units[OUT_BYTES]; /* UTF-16 takes no more units than UTF-8 bytes */
     int count = MultiByteToWideChar(CP_UTF8, 0, bytes, (int)n, units,
                                     (int)(sizeof units / sizeof units[0]));
     for (int done = 0; done < count;) {
@@ -219,7 +222,7 @@ static bool sys_wait(int fd, bool forWriting)
 
 /* ===== Console streams ===== */
 
-static char outBuf[16384];
+static char outBuf[OUT_BYTES];
 static size_t outLen;
 static unsigned char inBuf[4096];
 static size_t inPos, inLen;

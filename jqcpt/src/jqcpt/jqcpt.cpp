@@ -291,24 +291,33 @@ static long decode_utf8(const unsigned char *s, size_t len, size_t *i)
 static bool encode_name(const unsigned char *s, size_t len, JQ_WCHAR16 *name)
 {
     memset(name, 0, CPTD_NAME_UNITS * sizeof name[0]);
+    size_t units = 0, i = 0;
     if (len < CPTD_NAME_UNITS) {
         /* Printable ASCII alone, most names: a unit a byte, in a loop with
            no early exit, which the compiler turns into vector code. */
-        unsigned outside = 0;
-        for (size_t i = 0; i < len; i++) {
-            name[i] = s[i];
-            outside |= s[i] - 0x20u > 0x5Eu;
+        unsigned char outside = 0; /* bytes throughout: more of them to a vector */
+        for (size_t k = 0; k < len; k++) {
+            name[k] = s[k];
+            outside |= (unsigned char)(s[k] - 0x20) > 0x5E;
         }
         if (!outside)
             return len > 0;
-        memset(name, 0, CPTD_NAME_UNITS * sizeof name[0]);
+        /* The ASCII before the first other character is in place already. */
+        while (s[i] - 0x20u < 0x5Fu)
+            i++;
+        units = i;
+        memset(name + i, 0, (len - i) * sizeof name[0]);
     }
 
-    size_t units = 0;
-    for (size_t i = 0; i < len;) {
-        long c = decode_utf8(s, len, &i);
-        if (c < 0x20 || (c >= 0x7F && c <= 0x9F))
-            return false; /* malformed, or a control character */
+    while (i < len) {
+        long c = s[i];
+        if ((unsigned char)(s[i] - 0x20) < 0x5F) {
+            i++; /* printable ASCII */
+        } else {
+            c = decode_utf8(s, len, &i);
+            if (c < 0x20 || (c >= 0x7F && c <= 0x9F))
+                return false; /* malformed, or a control character */
+        }
         if (c >= 0x10000) {
             if (units + 2 > CPTD_NAME_UNITS - 1)
                 return false;

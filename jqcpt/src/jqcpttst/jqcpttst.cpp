@@ -58,7 +58,10 @@ static bool is_low_surrogate(uint32_t u)
  *   sys_write    one write of UTF-8 bytes to standard output or error
  *   sys_read     one read of UTF-8 bytes from standard input, 0 at its end
  *   sys_wait     waits until a non-blocking stream is ready again
- * sys_write and sys_read return -1 with errno set when they fail.
+ *   sys_library_text  takes what the library printed through the C
+ *                runtime's stdout and left unwritten, for the console to write
+ * sys_write, sys_read and sys_library_text return -1 with errno set when
+ * they fail.
  * CRLF_LINES says whether a line end is written as CR LF.
  */
 #if defined(_WIN32)
@@ -184,17 +187,31 @@ static bool sys_wait(int, bool)
     return true;
 }
 
+/* The runtime writes it itself: Windows handles do not report EAGAIN. */
+static long sys_library_text(const char **text)
+{
+    *text = "";
+    return fflush(stdout) == 0 ? 0 : -1;
+}
+
 #else /* POSIX */
 
 #include <poll.h>
+#include <stdio_ext.h>
 #include <unistd.h>
 
 static const bool CRLF_LINES = false;
 static bool outIsConsole;
 
+/* stdout's buffer, which only the library writes to, when stdio took it. */
+static char libraryText[65536];
+static bool libraryTextOurs;
+
 static void sys_init()
 {
     outIsConsole = isatty(STDOUT_FILENO) == 1;
+    libraryTextOurs =
+        setvbuf(stdout, libraryText, outIsConsole ? _IOLBF : _IOFBF, sizeof libraryText) == 0;
 }
 
 static const wchar_t *sys_clear()
@@ -216,6 +233,21 @@ static bool sys_wait(int fd, bool forWriting)
 {
     pollfd p = {fd, (short)(forWriting ? POLLOUT : POLLIN), 0};
     return poll(&p, 1, -1) >= 0 || errno == EINTR;
+}
+
+/*
+ * What stdio holds starts at its buffer's start (it starts afresh after
+ * every write). Taken from it, the text is written by the console, which
+ * waits out EAGAIN where stdio would drop it.
+ */
+static long sys_library_text(const char **text)
+{
+    *text = libraryText;
+    if (!libraryTextOurs)
+        return fflush(stdout) == 0 ? 0 : -1;
+    size_t n = __fpending(stdout);
+    __fpurge(stdout);
+    return (long)n;
 }
 
 #endif /* platform */
@@ -247,22 +279,28 @@ static bool passing_failure(int fd, bool forWriting)
     return (errno == EAGAIN || errno == EWOULDBLOCK) && sys_wait(fd, forWriting);
 }
 
-/* Makes everything written visible: done before each wait and at the end. */
+/* Writes all n bytes to standard output, or ends the program. */
+static void write_all(const char *bytes, size_t n)
+{
+    for (size_t done = 0; done < n;) {
+        long wrote = sys_write(1, bytes + done, n - done);
+        if (wrote > 0)
+            done += (size_t)wrote;
+        else if (wrote == 0 || !passing_failure(1, true))
+            stream_failed("standard output");
+    }
+}
+
+/* Makes everything written visible. */
 static void con_flush()
 {
     /* What the library printed through the C runtime comes before our text. */
-    while (fflush(stdout) != 0) {
-        if (!passing_failure(1, true))
-            stream_failed("standard output");
-        clearerr(stdout);
-    }
-    for (size_t done = 0; done < outLen;) {
-        long n = sys_write(1, outBuf + done, outLen - done);
-        if (n > 0)
-            done += (size_t)n;
-        else if (n == 0 || !passing_failure(1, true))
-            stream_failed("standard output");
-    }
+    const char *text;
+    long n = sys_library_text(&text);
+    if (n < 0)
+        stream_failed("standard output");
+    write_all(text, (size_t)n);
+    write_all(outBuf, outLen);
     outLen = 0;
 }
 

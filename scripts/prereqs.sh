@@ -14,7 +14,7 @@ set -euo pipefail
 table() {
     cat <<'EOF'
 build cmake                  check_cmake            CMake 3.25 or later
-build make                   make|ninja             a build tool
+build make                   make                   make, which the presets' generator runs
 build g++                    check_cxx17            a C++17 compiler
 tests libgtest-dev           /usr/include/gtest/gtest.h|/usr/local/include/gtest/gtest.h GoogleTest
 tests pkgconf                pkg-config             pkg-config, for the install test
@@ -119,6 +119,10 @@ echo "$who needs these Debian packages, which are missing; installing them${as_r
 for i in "${!missing[@]}"; do
     printf '  %-24s %s\n' "${missing[$i]}" "${reasons[$i]}" >&2
 done
+# sudo asks for a password once at most, here; when it cannot, say so once.
+if [ ${#as_root[@]} -gt 0 ] && ! sudo -n true 2>/dev/null && ! sudo -v; then
+    give_up
+fi
 
 apt_get() { "${as_root[@]}" env DEBIAN_FRONTEND=noninteractive apt-get -o DPkg::Lock::Timeout=600 -q "$@" >&2; }
 

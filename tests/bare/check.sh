@@ -29,13 +29,25 @@ key=$(echo "$suite minbase $(dpkg --print-architecture) $mirror $(dpkg-query -W 
     sha256sum | cut -c1-16)
 base=$cache/$suite-minbase-$key.tar.gz
 mkdir -p "$cache"
-find "$cache" -maxdepth 1 -name '*.tar.gz' \( ! -name "${base##*/}" -o -mmin +$((7 * 1440)) \) -delete
+find "$cache" -maxdepth 1 \( -name '*.tar.gz' -o -name '*.tar.gz.part' \) \
+    \( ! -name "${base##*/}" -o -mmin +$((7 * 1440)) \) -delete
 
 work=$(mktemp -d /tmp/jqcpttst-bare.XXXXXX)
 root=$work/root
 mounted_under() { awk '{ print $5 }' /proc/self/mountinfo | grep -q "^$1/"; }
+# Ends whatever still runs inside the chroot (a signal reaches the stage
+# while the two commands run there).
+end_chroot_processes() {
+    local p left=false
+    for p in /proc/[0-9]*; do
+        [ "$(readlink "$p/root" 2>/dev/null)" != "$root" ] || { kill -TERM "${p#/proc/}" 2>/dev/null && left=true; }
+    done
+    ! $left || sleep 2
+}
 cleanup() {
     local m
+    rm -f "$base.part"
+    [ ! -d "$root" ] || end_chroot_processes
     for m in dev/pts dev proc; do
         if mountpoint -q "$root/$m"; then umount "$root/$m" || umount -l "$root/$m"; fi
     done
@@ -61,7 +73,7 @@ make_base() {
 }
 unpack_base() {
     rm -rf --one-file-system "$root" && mkdir "$root" &&
-        tar -C "$root" -xzf "$base" && chroot "$root" /bin/true
+        tar -C "$root" -xzf "$base" && chroot "$root" /bin/true && [ -x "$root/usr/bin/apt-get" ]
 }
 base_start=$(clock)
 base_how=cached
@@ -107,7 +119,9 @@ readme_command() {
 echo "== ./run.sh, listing the countries"
 run_start=$(clock)
 status=0
-printf '1\n\n99\n' | readme_command ./run.sh >"$work/run.out" || status=$?
+# In the background, so that a signal to the stage is handled at once.
+printf '1\n\n99\n' | readme_command ./run.sh >"$work/run.out" &
+wait $! || status=$?
 run_time=$(($(clock) - run_start))
 countries=$(grep -c '^ *-\?[0-9]' "$top/jqcpt/src/jqcpt/countries.txt")
 listed=$(grep -cE '^ +-?[0-9]+ +[^ ]' "$work/run.out" || true)
@@ -120,7 +134,8 @@ echo "./run.sh exited 0 and listed the $countries countries."
 
 echo "== ./test.sh"
 test_start=$(clock)
-readme_command ./test.sh </dev/null
+readme_command ./test.sh </dev/null &
+wait $!
 test_time=$(($(clock) - test_start))
 
 packages >"$work/packages.after"

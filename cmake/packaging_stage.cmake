@@ -11,7 +11,7 @@ endif()
 set(doc "${CPACK_TEMPORARY_INSTALL_DIRECTORY}${CPACK_PACKAGING_INSTALL_PREFIX}/share/doc/${CPACK_PACKAGE_NAME}")
 file(STRINGS "${doc}/changelog" newest LIMIT_COUNT 1)
 if(NOT newest MATCHES "^${CPACK_PACKAGE_NAME} \\(${CPACK_JQCPT_VERSION}\\) ")
-    message(FATAL_ERROR "packaging/changelog starts with \"${newest}\": add an entry "
+    message(FATAL_ERROR "packaging/debian/changelog starts with '${newest}': add an entry "
         "for ${CPACK_PACKAGE_NAME} ${CPACK_JQCPT_VERSION} at its top.")
 endif()
 

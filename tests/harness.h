@@ -36,7 +36,8 @@ std::string utility_path();
 // A path of this machine as the utility sees it.
 std::string host_path(const std::string &path);
 
-// What the utility wrote, with CRLF line ends read as LF under a runner.
+// What the utility wrote, with CRLF line ends read as LF under a runner
+// (where a bare LF is marked, so that it matches no expected text).
 std::string native_lines(const std::string &text);
 
 // Writes text to a new temporary file and returns its path.

@@ -5,7 +5,8 @@
 #   scripts/prereqs.sh WHO SET...   e.g. scripts/prereqs.sh ./test.sh build tests
 # WHO names the command in the messages; each SET picks the lines of the
 # table below: build (run.sh), tests (test.sh), package (scripts/package.sh),
-# ci (.ci/run). A line may belong to several sets: ci,package.
+# windows (tests/windows/check.sh), package-check (tests/package/check.sh),
+# ci (the rest of .ci/run). A line may belong to several: package,windows.
 set -euo pipefail
 
 # One line a package: its set, the Debian package (NAME:ARCH for another
@@ -25,19 +26,19 @@ ci    clang-tidy             clang-tidy             the static checks
 ci    cppcheck               cppcheck               the static checks
 ci    strace                 strace                 the benchmark's counts
 ci    valgrind               valgrind               the benchmark's instruction counts
-ci,package g++-mingw-w64-i686 i686-w64-mingw32-g++ the Windows build (i686)
-ci    g++-mingw-w64-x86-64   x86_64-w64-mingw32-g++ the Windows build (x86-64)
-ci    wine64                 /usr/lib/wine/wine64   the Windows tests
-ci    libimage-exiftool-perl exiftool               the Windows image checks
+package,windows g++-mingw-w64-i686 i686-w64-mingw32-g++ the Windows build (i686)
+windows g++-mingw-w64-x86-64 x86_64-w64-mingw32-g++ the Windows build (x86-64)
+windows wine64               /usr/lib/wine/wine64   the Windows tests
+windows libimage-exiftool-perl exiftool             the Windows image checks
 ci    debootstrap            debootstrap            the bare Debian stage
-ci    wine32:i386            /usr/lib/wine/wine     the Windows tests (i686)
-ci    wine32-preloader:i386  /usr/lib/wine/wine-preloader the Windows tests (i686)
-ci    qemu-user-static       qemu-i386-static       the i686 tests where the kernel runs no 32-bit code
+windows wine32:i386          /usr/lib/wine/wine     the Windows tests (i686)
+windows wine32-preloader:i386 /usr/lib/wine/wine-preloader the Windows tests (i686)
+windows qemu-user-static     qemu-i386-static       the i686 tests where the kernel runs no 32-bit code
 package dpkg-dev            dpkg-shlibdeps         the Debian package's dependencies and build flags
 package file                 file                   CPack's look at the binaries
-ci    lintian                lintian                the package checks
-ci    man-db                 man                    the package checks
-ci    unzip                  unzip                  the Windows zip's check
+package-check lintian          lintian                the package checks
+package-check man-db           man                    the package checks
+package-check unzip            unzip                  the Windows zip's check
 EOF
 }
 

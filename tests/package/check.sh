@@ -7,9 +7,8 @@
 # into an empty folder, the countries listed from there under 32-bit Wine.
 #
 # It installs into /usr: run it as root, last, while nothing else builds on
-# this machine; the package is purged on every way out. Needs dpkg-dev, file,
-# lintian, man-db, pkgconf, unzip, g++-mingw-w64-i686 and what
-# tests/windows/wine32.sh needs.
+# this machine; the package is purged on every way out. Installs what it
+# needs and lacks through scripts/prereqs.sh.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 src=$PWD
@@ -20,11 +19,7 @@ unset JQCPT_COUNTRY_FILE LD_LIBRARY_PATH PKG_CONFIG_PATH CMAKE_PREFIX_PATH
 
 fail() { echo "package: $*" >&2; exit 1; }
 [ "$(id -u)" = 0 ] || fail "installs a package into /usr: run it as root"
-missing=()
-for tool in lintian:lintian man:man-db pkg-config:pkgconf unzip:unzip; do
-    command -v "${tool%%:*}" >/dev/null 2>&1 || missing+=("${tool#*:}")
-done
-[ ${#missing[@]} -eq 0 ] || fail "missing Debian packages: ${missing[*]}"
+scripts/prereqs.sh tests/package/check.sh build tests package package-check windows
 installed() { dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q '^install ok installed'; }
 if installed; then
     fail "$pkg is installed on this machine already; remove it first (apt-get purge $pkg)"

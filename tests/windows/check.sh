@@ -5,27 +5,14 @@
 # x86-64 build under wine64 and on the i686 build under 32-bit Wine
 # (wine32.sh).
 #
-# Needs: g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine64 wine32:i386
-# wine32-preloader:i386 qemu-user-static libimage-exiftool-perl and the
-# native tests (NATIVE_PRESET: by default the preset test.sh uses).
+# Installs what it needs and lacks through scripts/prereqs.sh (set windows);
+# runs the native tests (NATIVE_PRESET: by default the preset test.sh uses).
 # Under CI (CI=true) warnings are errors.
 set -euo pipefail
 cd "$(dirname "$0")/../.."
+scripts/prereqs.sh tests/windows/check.sh build tests windows
 
 wine_dir=/usr/lib/wine
-missing=()
-command -v i686-w64-mingw32-g++ >/dev/null 2>&1 || missing+=(g++-mingw-w64-i686)
-command -v x86_64-w64-mingw32-g++ >/dev/null 2>&1 || missing+=(g++-mingw-w64-x86-64)
-[ -x "$wine_dir/wine64" ] || missing+=(wine64)
-[ -x "$wine_dir/wine" ] || missing+=(wine32:i386)
-[ -x "$wine_dir/wine-preloader" ] || missing+=(wine32-preloader:i386)
-command -v qemu-i386-static >/dev/null 2>&1 || missing+=(qemu-user-static)
-command -v exiftool >/dev/null 2>&1 || missing+=(libimage-exiftool-perl)
-if [ ${#missing[@]} -gt 0 ]; then
-    echo "Missing Debian packages for the Windows stage: ${missing[*]}" >&2
-    exit 1
-fi
-
 native=${NATIVE_PRESET:-default}
 werror=OFF
 if [ "${CI:-}" = true ]; then

@@ -1,0 +1,388 @@
+/*
+ * console.cpp - the console's shared part: the output buffer and its UTF-8
+ * encoding, the input reader, the "%d" reader and the formatted writes.
+ * What differs between platforms is behind console_sys.h.
+ */
+
+#include "console.h"
+
+#include <errno.h>
+#include <stdarg.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <wchar.h>
+
+#include "console_sys.h"
+#include "jqcpttyp.h"
+
+/* The largest field the row writers put in one piece: a name's 30 units as
+   UTF-8 behind the copy of blanks that starts every field. */
+constexpr size_t BLANKS = 32, LARGEST_FIELD = BLANKS + size_t{3} * CPTD_NAME_UNITS;
+static_assert(size_t{OUT_BYTES} > LARGEST_FIELD, "the output buffer must hold the largest field");
+
+static struct {
+    char buf[OUT_BYTES];
+    size_t len;
+    bool isConsole; /* standard output is a terminal or a console */
+} out;
+
+static struct {
+    unsigned char buf[IN_BYTES];
+    size_t pos, len;
+    bool ended;
+} in;
+
+void con_start()
+{
+    out.len = 0;
+    in.pos = in.len = 0;
+    in.ended = false;
+    out.isConsole = sys_init();
+}
+
+/* ===== Streams ===== */
+
+/* Ends the program when a standard stream fails: nothing may be lost unseen. */
+[[noreturn]] static void stream_failed(const char *stream)
+{
+    char line[256];
+    int n = snprintf(line, sizeof line, "jqcpttst: %s: %s\n", stream, strerror(errno));
+    if (n > 0)
+        (void)sys_write(2, line, (size_t)n < sizeof line ? (size_t)n : sizeof line - 1);
+    exit(2);
+}
+
+/* Retries a call that failed for a passing reason; false when it failed for good. */
+static bool passing_failure(int fd, bool forWriting)
+{
+    if (errno == EINTR)
+        return true;
+    return (errno == EAGAIN || errno == EWOULDBLOCK) && sys_wait(fd, forWriting);
+}
+
+/* Writes all n bytes to standard output, or ends the program. */
+static void write_all(const char *bytes, size_t n)
+{
+    for (size_t done = 0; done < n;) {
+        long wrote = sys_write(1, bytes + done, n - done);
+        if (wrote > 0)
+            done += (size_t)wrote;
+        else if (wrote == 0 || !passing_failure(1, true))
+            stream_failed("standard output");
+    }
+}
+
+void con_flush()
+{
+    /* What the library printed through the C runtime comes before our text. */
+    const char *text;
+    long n = sys_library_text(&text);
+    if (n < 0)
+        stream_failed("standard output");
+    write_all(text, (size_t)n);
+    write_all(out.buf, out.len);
+    out.len = 0;
+}
+
+/* The next input byte without taking it, or CON_EOF. */
+static int peek()
+{
+    while (in.pos == in.len) {
+        if (in.ended)
+            return CON_EOF;
+        /*
+         * Output is flushed only here, before a read that may wait, and
+         * before the library is called: a script that types ahead gets its
+         * transcript in few large writes.
+         */
+        con_flush();
+        long n = sys_read(in.buf, sizeof in.buf);
+        if (n > 0) {
+            in.pos = 0;
+            in.len = (size_t)n;
+        } else if (n == 0) {
+            in.ended = true;
+        } else if (!passing_failure(0, false)) {
+            stream_failed("standard input");
+        }
+    }
+    return in.buf[in.pos];
+}
+
+static void next()
+{
+    if (peek() != CON_EOF)
+        in.pos++;
+}
+
+/* Characters that matter to the dialogue are ASCII; anything else only has
+   to be told apart from them, and a stray byte counts as one character. */
+int con_getc()
+{
+    int c = peek();
+    next();
+    if (c == '\r' && peek() == '\n') {
+        next();
+        return '\n';
+    }
+    int more = c >= 0xF0 && c <= 0xF4   ? 3
+               : c >= 0xE0 && c <= 0xEF ? 2
+               : c >= 0xC2 && c <= 0xDF ? 1
+                                        : 0;
+    while (more-- > 0 && peek() >= 0x80 && peek() <= 0xBF)
+        next();
+    return c;
+}
+
+bool con_discard_line()
+{
+    for (;;) {
+        int c = con_getc();
+        if (c == CON_EOF)
+            return false;
+        if (c == '\n')
+            return true;
+    }
+}
+
+static bool is_blank(int c)
+{
+    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
+static bool is_digit(int c)
+{
+    return c >= '0' && c <= '9';
+}
+
+int con_read_int(int32_t *value)
+{
+    int c;
+    while (is_blank(c = peek()))
+        next();
+    if (c == CON_EOF)
+        return -1;
+
+    bool negative = c == '-';
+    if (c == '-' || c == '+') {
+        next();
+        c = peek();
+    }
+    if (!is_digit(c))
+        return con_discard_line() ? 0 : -1;
+
+    const int64_t limit = negative ? -(int64_t)INT32_MIN : INT32_MAX;
+    int64_t v = 0;
+    bool fits = true;
+    for (; is_digit(c); next(), c = peek()) {
+        if (fits)
+            v = v * 10 + (c - '0');
+        if (v > limit)
+            fits = false;
+    }
+    if (!fits)
+        return 0;
+    *value = (int32_t)(negative ? -v : v);
+    return 1;
+}
+
+/* ===== Text ===== */
+
+static bool is_high_surrogate(uint32_t u)
+{
+    return u >= 0xD800 && u <= 0xDBFF;
+}
+
+static bool is_low_surrogate(uint32_t u)
+{
+    return u >= 0xDC00 && u <= 0xDFFF;
+}
+
+/*
+ * The character that starts with the UTF-16 unit u, next being the unit
+ * after it (0 if none): a pair is taken whole and steps *i over its second
+ * unit; a lone surrogate or a value beyond Unicode is U+FFFD.
+ */
+static uint32_t utf16_char(uint32_t u, uint32_t next, size_t *i)
+{
+    if (is_high_surrogate(u) && is_low_surrogate(next)) {
+        ++*i;
+        return 0x10000 + ((u - 0xD800) << 10) + (next - 0xDC00);
+    }
+    return u > 0x10FFFF || is_high_surrogate(u) || is_low_surrogate(u) ? 0xFFFD : u;
+}
+
+/* Writes c as UTF-8 at to; gives the bytes written, 1 to 4. */
+static size_t utf8_encode(uint32_t c, char *to)
+{
+    auto *u = reinterpret_cast<unsigned char *>(to);
+    if (c < 0x80) {
+        u[0] = (unsigned char)c;
+        return 1;
+    }
+    if (c < 0x800) {
+        u[0] = (unsigned char)(0xC0 | (c >> 6));
+        u[1] = (unsigned char)(0x80 | (c & 0x3F));
+        return 2;
+    }
+    if (c < 0x10000) {
+        u[0] = (unsigned char)(0xE0 | (c >> 12));
+        u[1] = (unsigned char)(0x80 | ((c >> 6) & 0x3F));
+        u[2] = (unsigned char)(0x80 | (c & 0x3F));
+        return 3;
+    }
+    u[0] = (unsigned char)(0xF0 | (c >> 18));
+    u[1] = (unsigned char)(0x80 | ((c >> 12) & 0x3F));
+    u[2] = (unsigned char)(0x80 | ((c >> 6) & 0x3F));
+    u[3] = (unsigned char)(0x80 | (c & 0x3F));
+    return 4;
+}
+
+/*
+ * Queues wide text as UTF-8, whatever the locale (the program reads no
+ * environment). The buffer is flushed only between whole characters, so
+ * no sequence or pair is ever cut.
+ */
+static void con_write(const wchar_t *text, size_t n)
+{
+    /* Kept in a local: stores into out.buf could otherwise alias out.len. */
+    size_t len = out.len;
+    for (size_t i = 0; i < n; i++) {
+        /* A negative wchar_t turns into a value above U+10FFFF, shown as U+FFFD. */
+        uint32_t c = (uint32_t)text[i]; // NOLINT(bugprone-signed-char-misuse,cert-str34-c)
+        if (c < 0x80 && len < sizeof out.buf) {
+            out.buf[len++] = (char)c; /* most of the text */
+            continue;
+        }
+        if (sizeof out.buf - len < 4) {
+            out.len = len;
+            con_flush();
+            len = 0;
+        }
+        c = utf16_char(c, i + 1 < n ? (uint32_t)text[i + 1] : 0, &i);
+        len += utf8_encode(c, out.buf + len);
+    }
+    out.len = len;
+}
+
+void con_clear()
+{
+    if (!out.isConsole)
+        return;
+    con_flush();
+    const wchar_t *text = sys_clear();
+    con_write(text, wcslen(text));
+}
+
+/*
+ * Starts a right-aligned field of width characters for n bytes that show
+ * as chars characters (never cut): writes its blanks and gives where the
+ * bytes go. The buffer is flushed only before the whole field.
+ */
+static char *field_start(size_t n, int chars, int width)
+{
+    static const char blanks[BLANKS] = {' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ',
+                                        ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ',
+                                        ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' '};
+    size_t pad = width > chars ? (size_t)(width - chars) : 0;
+    if (sizeof out.buf - out.len < pad + n + sizeof blanks)
+        con_flush();
+    char *to = out.buf + out.len;
+    /* A fixed-size copy of blanks costs a few stores; the bytes go over the rest. */
+    if (pad <= sizeof blanks)
+        memcpy(to, blanks, sizeof blanks);
+    else
+        memset(to, ' ', pad);
+    out.len += pad + n;
+    return to + pad;
+}
+
+/* A field of its own, so that one rule decides when a row's writes flush. */
+void put_line_end()
+{
+    *field_start(1, 1, 0) = '\n';
+}
+
+static void put_field(const char *bytes, size_t n, int chars, int width)
+{
+    memcpy(field_start(n, chars, width), bytes, n);
+}
+
+void put_number(unsigned long long magnitude, bool negative, int width)
+{
+    char digits[24];
+    char *end = digits + sizeof digits, *p = end;
+    do
+        *--p = (char)('0' + magnitude % 10);
+    while ((magnitude /= 10) != 0);
+    if (negative)
+        *--p = '-';
+    put_field(p, (size_t)(end - p), (int)(end - p), width);
+}
+
+/* Characters a name may not show: they would drive or reorder the terminal. */
+static bool is_unsafe(uint32_t c)
+{
+    return c < 0x20 || (c >= 0x7F && c <= 0x9F) /* control characters */
+           || (c >= 0x202A && c <= 0x202E)      /* bidirectional embeddings, overrides */
+           || (c >= 0x2066 && c <= 0x2069)      /* bidirectional isolates */
+           || c == 0x2028 || c == 0x2029        /* line and paragraph separators */
+           || c == 0xFFFE || c == 0xFFFF;       /* noncharacters */
+}
+
+/*
+ * In one pass: never read past the field's 30 units, an unsafe character
+ * shown as U+FFFD (so the library's data never drives the terminal).
+ */
+void put_name(const JQ_WCHAR16 *name, int width)
+{
+    size_t i = 0;
+    while (i < CPTD_NAME_UNITS && name[i] - 0x20u < 0x5Fu)
+        i++;
+    if (i == CPTD_NAME_UNITS || name[i] == 0) {
+        /* Printable ASCII alone, most names: written straight where it goes. */
+        char *to = field_start(i, (int)i, width);
+        for (size_t k = 0; k < i; k++)
+            to[k] = (char)name[k];
+        return;
+    }
+
+    char bytes[CPTD_NAME_UNITS * 3] = {}; /* a unit gives at most 3 bytes, a pair 4 */
+    size_t n = 0;
+    int chars = 0;
+    for (i = 0; i < CPTD_NAME_UNITS && name[i] != 0; i++, chars++) {
+        uint32_t c = utf16_char(name[i], i + 1 < CPTD_NAME_UNITS ? name[i + 1] : 0, &i);
+        n += utf8_encode(is_unsafe(c) ? 0xFFFD : c, bytes + n);
+    }
+    put_field(bytes, n, chars, width);
+}
+
+/* Knows the conversions the messages use. The runtime's wide printf is not
+   used: it is slow and, under glibc, tied to the locale. */
+void say(const wchar_t *format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    for (const wchar_t *p = format; *p;) {
+        const wchar_t *run = p;
+        while (*p && *p != L'%')
+            p++;
+        con_write(run, (size_t)(p - run));
+        if (!*p++)
+            break;
+        if (p[0] == L'd') {
+            long long value = va_arg(args, int);
+            put_number((unsigned long long)(value < 0 ? -value : value), value < 0, 0);
+        } else if (p[0] == L'l' && p[1] == L'u') {
+            put_number(va_arg(args, unsigned long), false, 0);
+            p++;
+        } else if (*p) {
+            con_write(p, 1); /* an unknown conversion is written as it stands */
+        } else {
+            break;
+        }
+        p++;
+    }
+    va_end(args);
+}

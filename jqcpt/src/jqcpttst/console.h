@@ -1,0 +1,57 @@
+/*
+ * console.h - the console beneath the dialogue: it stands in for the
+ * runtime's wide console functions (formatted output, the "%d" read, the
+ * single-character read, clearing the screen) on the standard streams.
+ *
+ * Output is UTF-8 (UTF-16 on a Windows console) whatever the locale, and is
+ * gathered in a buffer that is written before a read may wait and before
+ * the library is called. A standard stream that fails ends the program
+ * with status 2 and the reason on standard error: nothing is lost unseen.
+ * A non-blocking stream is waited for.
+ */
+#ifndef JQCPTTST_CONSOLE_H
+#define JQCPTTST_CONSOLE_H
+
+#include <stdint.h>
+
+#include "jqsys.h"
+
+/* What con_getc returns at the end of standard input. */
+enum { CON_EOF = -1 };
+
+/* Learns what the standard streams are; the console starts empty. */
+void con_start();
+
+/* Writes out everything written so far, and what the library printed first. */
+void con_flush();
+
+/* Clears the screen before the menu; does nothing when output is no terminal. */
+void con_clear();
+
+/* One whole character of input: a UTF-8 sequence counts once, and CR LF is
+   one line end ('\n'); CON_EOF at the end of input. */
+int con_getc();
+
+/* Throws away the rest of the line; false when input ends first. */
+bool con_discard_line();
+
+/*
+ * Reads a number as a "%d" conversion does: blanks and line ends skipped,
+ * an optional sign, decimal digits, the first other character left unread.
+ * Returns 1 with *value set; 0 when nothing usable was read (not a number:
+ * the rest of the line is discarded; or a number outside the 32-bit range,
+ * read whole); -1 at the end of input.
+ */
+int con_read_int(int32_t *value);
+
+/* One formatted write of wide text; it knows %d (an int) and %lu (an
+   unsigned long). */
+void say(const wchar_t *format, ...);
+
+/* The row writers: a number, a record's name, each right-aligned in width
+   characters and never cut, and a line end, as say writes L"\n". */
+void put_number(unsigned long long magnitude, bool negative, int width);
+void put_name(const JQ_WCHAR16 *name, int width);
+void put_line_end();
+
+#endif /* JQCPTTST_CONSOLE_H */

@@ -1,0 +1,35 @@
+/*
+ * console_sys.h - what the console needs of the platform, one file each:
+ * console_posix.cpp and console_windows.cpp. Only console.cpp includes it.
+ *
+ *   sys_init     learns whether standard output is a console (true if so)
+ *   sys_clear    clears the console; gives text to write for that, if any
+ *   sys_write    one write of UTF-8 bytes to standard output (fd 1) or
+ *                error (fd 2); a line end is written as the platform has it
+ *   sys_read     one read of UTF-8 bytes from standard input, 0 at its end
+ *   sys_wait     waits until a non-blocking stream is ready again
+ *   sys_library_text  takes what the library printed through the C
+ *                runtime's stdout and left unwritten, for the console to write
+ *
+ * sys_write, sys_read and sys_library_text return -1 with errno set when
+ * they fail; EAGAIN means "not yet", and the console waits and tries again.
+ */
+#ifndef JQCPTTST_CONSOLE_SYS_H
+#define JQCPTTST_CONSOLE_SYS_H
+
+#include <stddef.h>
+
+/* Bytes of output gathered before they are written (set by the build). */
+#ifndef JQCPTTST_OUT_BYTES
+#define JQCPTTST_OUT_BYTES 16384
+#endif
+enum { OUT_BYTES = JQCPTTST_OUT_BYTES, IN_BYTES = 4096 };
+
+bool sys_init();
+const wchar_t *sys_clear();
+long sys_write(int fd, const char *bytes, size_t n);
+long sys_read(unsigned char *bytes, size_t size);
+bool sys_wait(int fd, bool forWriting);
+long sys_library_text(const char **text);
+
+#endif /* JQCPTTST_CONSOLE_SYS_H */

@@ -1,0 +1,166 @@
+/*
+ * console_windows.cpp - the console's platform layer on Windows: UTF-16
+ * through WriteConsoleW and ReadConsoleW on a console, UTF-8 through
+ * WriteFile and ReadFile when a stream is redirected; line ends as CR LF.
+ */
+
+#include <errno.h>
+#include <stdio.h>
+#include <stdlib.h>
+
+#include <windows.h>
+
+#include "console_sys.h"
+
+static bool outIsConsole, inIsConsole;
+static HANDLE outHandle, inHandle;
+
+bool sys_init()
+{
+    DWORD mode;
+    outHandle = GetStdHandle(STD_OUTPUT_HANDLE);
+    inHandle = GetStdHandle(STD_INPUT_HANDLE);
+    /* True for a console only; _isatty would also say so for NUL. */
+    outIsConsole = GetConsoleMode(outHandle, &mode) != 0;
+    inIsConsole = GetConsoleMode(inHandle, &mode) != 0;
+    return outIsConsole;
+}
+
+const wchar_t *sys_clear()
+{
+    _wsystem(L"cls");
+    return L"";
+}
+
+static int errno_of(DWORD error)
+{
+    switch (error) {
+    case ERROR_DISK_FULL:
+    case ERROR_HANDLE_DISK_FULL:
+        return ENOSPC;
+    case ERROR_BROKEN_PIPE:
+    case ERROR_NO_DATA:
+    case ERROR_PIPE_NOT_CONNECTED:
+        return EPIPE;
+    case ERROR_INVALID_HANDLE:
+        return EBADF;
+    case ERROR_ACCESS_DENIED:
+        return EACCES;
+    default:
+        return EIO;
+    }
+}
+
+/* The console takes UTF-16: whole characters, as the console's buffer holds only those. */
+static bool console_write(const char *bytes, size_t n)
+{
+    static wchar_t units[2 * OUT_BYTES]; /* UTF-16 takes no more units than UTF-8 bytes */
+    int count = MultiByteToWideChar(CP_UTF8, 0, bytes, static_cast<int>(n), units,
+                                    static_cast<int>(sizeof units / sizeof units[0]));
+    for (int done = 0; done < count;) {
+        DWORD wrote = 0;
+        if (!WriteConsoleW(outHandle, units + done, static_cast<DWORD>(count - done), &wrote,
+                           nullptr) ||
+            wrote == 0) {
+            errno = errno_of(GetLastError());
+            return false;
+        }
+        done += static_cast<int>(wrote);
+    }
+    return true;
+}
+
+static bool file_write(HANDLE h, const char *bytes, size_t n)
+{
+    for (size_t done = 0; done < n;) {
+        DWORD wrote = 0;
+        if (!WriteFile(h, bytes + done, static_cast<DWORD>(n - done), &wrote, nullptr)) {
+            errno = errno_of(GetLastError());
+            return false;
+        }
+        if (wrote == 0)
+            Sleep(1); /* a non-blocking pipe that is full: not yet */
+        done += wrote;
+    }
+    return true;
+}
+
+/*
+ * Writes up to OUT_BYTES of the text at a time, ending between whole
+ * characters, each LF as CR LF; gives how much of the text it wrote.
+ */
+long sys_write(int fd, const char *bytes, size_t n)
+{
+    size_t take = n;
+    if (take > OUT_BYTES) {
+        take = OUT_BYTES;
+        while (take > 1 && (static_cast<unsigned char>(bytes[take]) & 0xC0) == 0x80)
+            take--;
+    }
+    static char lines[2 * OUT_BYTES];
+    size_t len = 0;
+    for (size_t i = 0; i < take; i++) {
+        if (bytes[i] == '\n')
+            lines[len++] = '\r';
+        lines[len++] = bytes[i];
+    }
+    HANDLE h = fd == 1 ? outHandle : GetStdHandle(STD_ERROR_HANDLE);
+    bool wrote = fd == 1 && outIsConsole ? console_write(lines, len) : file_write(h, lines, len);
+    return wrote ? static_cast<long>(take) : -1;
+}
+
+/* From the console: UTF-16 turned into UTF-8, a pair never cut in two. */
+static long console_read(unsigned char *bytes, size_t size)
+{
+    static wchar_t held; /* a high surrogate whose partner is still to come */
+    wchar_t units[IN_BYTES / 3];
+    for (;;) {
+        DWORD have = 0, got = 0;
+        if (held)
+            units[have++] = held;
+        held = 0;
+        size_t fits =
+            size / 3 < sizeof units / sizeof units[0] ? size / 3 : sizeof units / sizeof units[0];
+        if (!ReadConsoleW(inHandle, units + have, static_cast<DWORD>(fits) - have, &got, nullptr)) {
+            errno = errno_of(GetLastError());
+            return -1;
+        }
+        if (got == 0 || units[have] == 0x1A)
+            return 0; /* Ctrl+Z ends the input, as the runtime has it */
+        have += got;
+        if (units[have - 1] >= 0xD800 && units[have - 1] <= 0xDBFF)
+            held = units[--have];
+        if (have > 0)
+            return WideCharToMultiByte(CP_UTF8, 0, units, static_cast<int>(have),
+                                       reinterpret_cast<char *>(bytes), static_cast<int>(size),
+                                       nullptr, nullptr);
+    }
+}
+
+long sys_read(unsigned char *bytes, size_t size)
+{
+    if (inIsConsole)
+        return console_read(bytes, size);
+    DWORD got = 0;
+    if (!ReadFile(inHandle, bytes, static_cast<DWORD>(size), &got, nullptr)) {
+        DWORD error = GetLastError();
+        if (errno_of(error) == EPIPE || error == ERROR_HANDLE_EOF)
+            return 0; /* the writer has gone: the end of the input */
+        errno = errno_of(error);
+        return -1;
+    }
+    return static_cast<long>(got);
+}
+
+bool sys_wait(int, bool)
+{
+    Sleep(1); /* Windows handles do not report EAGAIN; never reached */
+    return true;
+}
+
+/* The runtime writes it itself: Windows handles do not report EAGAIN. */
+long sys_library_text(const char **text)
+{
+    *text = "";
+    return fflush(stdout) == 0 ? 0 : -1;
+}

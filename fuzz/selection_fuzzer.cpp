@@ -8,9 +8,10 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
-#define main jqcpttst_main
-#include "jqcpttst.cpp"
-#undef main
+#include "jqcpt.h"
+
+// The dialogue's main, which starts the console afresh at every call.
+int jqcpttst_main();
 
 static unsigned libraryCalls;
 
@@ -55,14 +56,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         lseek(in, 0, SEEK_SET) != 0 || dup2(in, STDIN_FILENO) < 0)
         abort();
 
-    // A fresh start of the program.
-    inPos = inLen = 0;
-    inEnded = false;
-    outLen = 0;
-    listingFailed = false;
-    countryCount = 0;
     libraryCalls = 0;
-
     jqcpttst_main();
     if (libraryCalls > ones_in(data, size)) {
         fprintf(stderr, "listed %u times for %u selections of 1\n", libraryCalls,

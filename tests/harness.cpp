@@ -48,7 +48,8 @@ std::string host_path(const std::string &path)
     return setting("JQCPT_TEST_RUNNER") ? "Z:" + path : path;
 }
 
-void exec_utility(bool fake)
+// Replaces the calling process with the utility, through the runner if there is one.
+[[noreturn]] static void exec_utility(bool fake)
 {
     std::string utility = utility_path();
     if (fake) {
@@ -97,24 +98,39 @@ std::string temp_file(const std::string &text)
     return path;
 }
 
+pid_t start_utility(int in, int out, int err, const std::vector<std::string> &env, bool fake)
+{
+    pid_t pid = fork();
+    if (pid != 0)
+        return pid;
+    int fds[] = {in, out, err};
+    for (int fd = 0; fd < 3; fd++)
+        fds[fd] < 0 ? close(fd) : dup2(fds[fd], fd);
+    closefrom(3); // the other ends of the test's pipes stay with the test
+    for (const std::string &e : env)
+        putenv(const_cast<char *>(e.c_str()));
+    signal(SIGPIPE, SIG_IGN);
+    exec_utility(fake);
+}
+
+int wait_utility(pid_t pid)
+{
+    int status = 0;
+    waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
 Session run_utility(const std::string &input, const std::vector<std::string> &env, bool fake,
                     int timeoutSeconds)
 {
     std::string inputPath = temp_file(input);
+    int in = open(inputPath.c_str(), O_RDONLY);
+    unlink(inputPath.c_str());
     int out[2];
-    if (inputPath.empty() || pipe(out) != 0)
+    if (in < 0 || pipe(out) != 0)
         return {"", -2};
-
-    pid_t pid = fork();
-    if (pid == 0) {
-        int in = open(inputPath.c_str(), O_RDONLY);
-        dup2(in, 0);
-        dup2(out[1], 1);
-        close(out[0]);
-        for (const std::string &e : env)
-            putenv(const_cast<char *>(e.c_str()));
-        exec_utility(fake);
-    }
+    pid_t pid = start_utility(in, out[1], 2, env, fake);
+    close(in);
     close(out[1]);
 
     Session run{"", -1};
@@ -126,9 +142,8 @@ Session run_utility(const std::string &input, const std::vector<std::string> &en
         pollfd p{out[0], POLLIN, 0};
         if (left.count() <= 0 || poll(&p, 1, (int)left.count()) <= 0) {
             kill(pid, SIGKILL);
-            waitpid(pid, nullptr, 0);
+            wait_utility(pid);
             close(out[0]);
-            unlink(inputPath.c_str());
             return run; // status -1: it did not end in time
         }
         ssize_t n = read(out[0], buf, sizeof buf);
@@ -137,11 +152,8 @@ Session run_utility(const std::string &input, const std::vector<std::string> &en
         run.out.append(buf, (size_t)n);
     }
     close(out[0]);
-    int status = 0;
-    waitpid(pid, &status, 0);
-    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    run.status = wait_utility(pid);
     run.out = native_lines(run.out);
-    unlink(inputPath.c_str());
     return run;
 }
 

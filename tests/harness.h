@@ -9,6 +9,8 @@
 // line ends read as LF.
 #pragma once
 
+#include <sys/types.h>
+
 #include <string>
 #include <vector>
 
@@ -26,9 +28,15 @@ Session run_utility(const std::string &input, const std::vector<std::string> &en
 // Runs the utility on the test double of the library, following plan.
 Session run_with_plan(const std::string &input, const std::string &plan);
 
-// Replaces the calling process with the utility (the one on the test
-// double when fake), through the runner if there is one.
-void exec_utility(bool fake = false);
+// Starts the utility (the one on the test double when fake) with standard
+// input, output and error on in, out and err (-1: closed), the "NAME=value"
+// entries of env added to its environment and SIGPIPE ignored, as a driving
+// program may leave it. Gives its process ID.
+pid_t start_utility(int in, int out, int err, const std::vector<std::string> &env,
+                    bool fake = false);
+
+// Waits for a started utility: its exit status, or 128 + the signal that ended it.
+int wait_utility(pid_t pid);
 
 // The path of the utility's image.
 std::string utility_path();

@@ -61,9 +61,7 @@ struct Terminal {
         ssize_t n;
         while ((n = read(fd, buf, sizeof buf)) > 0)
             screen.append(buf, (size_t)n); // until the program closes its side
-        int status = 0;
-        waitpid(pid, &status, 0);
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        return wait_utility(pid);
     }
 };
 
@@ -77,21 +75,15 @@ size_t count(const std::string &s, const std::string &what)
 
 TEST(Terminal, ClearsBeforeEachMenuAndShowsEachPromptBeforeWaiting)
 {
-    int probe, probeSide;
-    if (openpty(&probe, &probeSide, nullptr, nullptr, nullptr) != 0)
+    Terminal t;
+    int side;
+    if (openpty(&t.fd, &side, nullptr, nullptr, nullptr) != 0)
         GTEST_SKIP() << "no pseudo-terminal here (openpty: " << strerror(errno)
                      << "); a container needs /dev/pts mounted for this test";
-    close(probe);
-    close(probeSide);
-
-    Terminal t;
-    t.pid = forkpty(&t.fd, nullptr, nullptr, nullptr);
+    t.pid = start_utility(side, side, side, {"JQCPT_COUNTRY_FILE="}); // the shipped file
     ASSERT_GE(t.pid, 0);
+    close(side);
     t.keys = t.fd;
-    if (t.pid == 0) {
-        unsetenv("JQCPT_COUNTRY_FILE");
-        exec_utility();
-    }
 
     // The prompt must be on screen while the program waits: nothing is typed before.
     ASSERT_TRUE(t.wait_for(" -> ")) << t.screen;
@@ -126,15 +118,8 @@ TEST(Pipes, EachPromptIsFlushedBeforeWaiting)
     ASSERT_EQ(pipe(toChild), 0);
     ASSERT_EQ(pipe(fromChild), 0);
     Terminal t;
-    t.pid = fork();
+    t.pid = start_utility(toChild[0], fromChild[1], 2, {});
     ASSERT_GE(t.pid, 0);
-    if (t.pid == 0) {
-        dup2(toChild[0], 0);
-        dup2(fromChild[1], 1);
-        close(toChild[1]);
-        close(fromChild[0]);
-        exec_utility();
-    }
     close(toChild[0]);
     close(fromChild[1]);
     t.fd = fromChild[0];
@@ -154,9 +139,8 @@ TEST(Pipes, EachPromptIsFlushedBeforeWaiting)
 }
 
 // Runs the utility on the test double following plan, with standard input
-// and output on in and out (-1: closed) and SIGPIPE ignored, as a driving
-// program may leave it. meanwhile runs while it does. Gives the exit status
-// and what it wrote on standard error.
+// and output on in and out (-1: closed). meanwhile runs while it does.
+// Gives the exit status and what it wrote on standard error.
 std::pair<int, std::string> run_on(
     int in, int out, const std::string &plan, const std::function<void()> &meanwhile = [] {})
 {
@@ -164,16 +148,7 @@ std::pair<int, std::string> run_on(
     int err[2];
     if (pipe(err) != 0)
         return {-2, ""};
-    pid_t pid = fork();
-    if (pid == 0) {
-        in < 0 ? close(0) : dup2(in, 0);
-        out < 0 ? close(1) : dup2(out, 1);
-        dup2(err[1], 2);
-        close(err[0]);
-        signal(SIGPIPE, SIG_IGN);
-        setenv("FAKE_JQCPT_PLAN", host_path(planPath).c_str(), 1);
-        exec_utility(true);
-    }
+    pid_t pid = start_utility(in, out, err[1], {"FAKE_JQCPT_PLAN=" + host_path(planPath)}, true);
     close(err[1]);
     meanwhile();
     std::string said;
@@ -181,10 +156,9 @@ std::pair<int, std::string> run_on(
     for (ssize_t n; (n = read(err[0], buf, sizeof buf)) > 0;)
         said.append(buf, (size_t)n);
     close(err[0]);
-    int status = 0;
-    waitpid(pid, &status, 0);
+    int status = wait_utility(pid);
     unlink(planPath.c_str());
-    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, said};
+    return {status, said};
 }
 
 TEST(Pipes, AFailedStreamEndsTheProgramWithStatusTwoAndTheReason)

@@ -15,6 +15,12 @@ const std::string THREE_ROWS =
     row(250, "France", 6) + row(276, "Germany", 7) + row(380, "Italy", 5);
 const std::string THREE_LISTED = TABLE_HEAD + THREE_ROWS;
 
+// What follows the rows when the library's code was not CPTD_OK.
+std::string code(int rc)
+{
+    return "\nThe library returned code " + std::to_string(rc) + " with this list.\n";
+}
+
 TEST(Menu, NinetyNineEndsAtOnceWithoutPause)
 {
     Session r = run_with_plan("99\n", THREE);
@@ -99,6 +105,11 @@ TEST(Report, FailureTableRows)
 {
     const std::string two = "row 7 France\nrow -42 Chad\n";
     const std::string twoRows = row(7, "France", 6) + row(-42, "Chad", 4);
+    std::string unitsOfA, zeroRows; // 30 units of "A" and no zero; the 99 records never written
+    for (int k = 0; k < 30; k++)
+        unitsOfA += " 41";
+    for (int k = 0; k < 99; k++)
+        zeroRows += row(0, "", 0);
     const std::string warning = "\nPart of input file is corrupted.\n"
                                 "Only some of the country names can be retrieved.\n\n";
     struct {
@@ -107,11 +118,18 @@ TEST(Report, FailureTableRows)
     } cases[] = {
         {"call 0 0\n", "\nNo country was defined in CPTD \n", 0},
         {"call 0 2\n" + two, TABLE_HEAD + twoRows, 0},
-        {"call 42701 2\n" + two, warning + TABLE_HEAD + twoRows, 1},
+        {"call 42701 2\n" + two, warning + TABLE_HEAD + twoRows + code(42701), 1},
         {"call 42701 0\n", "\nAn Error Has Occurred ... Return code = 42701 \n\n", 1},
         {"call 5 0\n", "\nAn Error Has Occurred ... Return code = 5 \n\n", 1},
         {"call -7 0\n", "\nAn Error Has Occurred ... Return code = -7 \n\n", 1},
-        {"call 5 2\n" + two, TABLE_HEAD + twoRows, 1},
+        {"call 5 2\n" + two, TABLE_HEAD + twoRows + code(5), 1},
+        // Every note at once, in their order below the rows.
+        {"call 42704 101\nunits 7" + unitsOfA + "\nspill 3\n",
+         TABLE_HEAD + row(7, std::string(30, 'A'), 30) + zeroRows + code(42704) +
+             "\nThe library reported 101 records; the table holds 100.\n"
+             "\nThe library left no ending zero in 1 of the names.\n"
+             "\nThe library wrote past the table of 100 records.\n",
+         1},
     };
     for (const auto &c : cases) {
         Session r = run_with_plan("1\n\n99\n", c.plan);
@@ -138,7 +156,7 @@ TEST(Report, EachListingIsAFreshCallAndTheTableIsNeverCleared)
     // The second call writes neither records nor count: the first list shows again.
     Session r = run_with_plan("1\n\n1\n\n1\n\n99\n", THREE + "call 0\ncall 5 1\nrow 9 Peru\n");
     EXPECT_EQ(r.out, MENU + THREE_LISTED + PAUSE + MENU + THREE_LISTED + PAUSE + MENU + TABLE_HEAD +
-                         row(9, "Peru", 4) + PAUSE + MENU + EXIT);
+                         row(9, "Peru", 4) + code(5) + PAUSE + MENU + EXIT);
     EXPECT_EQ(r.status, 1);
 }
 
@@ -227,7 +245,8 @@ TEST(Report, NamesAreDecodedAndNeverDriveTheTerminal)
             row(6,
                 bad + bad + bad + bad + bad + bad + bad + bad + "\xe2\x80\x8e\xe2\x80\x8f\xd8\x9c",
                 11) +
-            PAUSE + MENU + EXIT);
+            "\nThe library left no ending zero in 2 of the names.\n" + PAUSE + MENU + EXIT);
+    EXPECT_EQ(r.status, 1);
 }
 
 } // namespace

@@ -7,11 +7,10 @@
  *
  * Exit status: 0 when every listing of the run got CPTD_OK from a library
  * that kept its contract (or there was none); 1 when a listing got another
- * code, or the library reported more records than the table holds or wrote
- * past it; 2 when standard input could not be read or standard output
- * written (the program then ends at once, saying why on standard error).
- * End of input at the menu or at the pause ends the program as EXIT does,
- * without the farewell line.
+ * code, or the library reported more records than the table holds, left a
+ * name without its ending zero or wrote past the table; 2 when standard input could not be read or
+ * standard output written (the program then ends at once, saying why on standard error). End of
+ * input at the menu or at the pause ends the program as EXIT does, without the farewell line.
  */
 
 #include <stdint.h>
@@ -76,8 +75,9 @@ static void ReportError(int32_t code)
     say(L"\n");
 }
 
-/* The warning, the error report or the table, for what the library returned. */
-static void report_list(int32_t rc)
+/* The warning, the error report or the table, for what the library
+   returned; gives how many rows it showed. */
+static uint32_t report_list(int32_t rc)
 {
     if (rc == CPTD_PARTIAL_LIST && countryCount != 0) {
         say(L"\nPart of input file is corrupted.\n");
@@ -85,12 +85,12 @@ static void report_list(int32_t rc)
     }
     if (rc != CPTD_OK && countryCount == 0) {
         ReportError(rc);
-        return;
+        return 0;
     }
     say(L"\n");
     if (countryCount == 0) {
         say(L"No country was defined in CPTD \n");
-        return;
+        return 0;
     }
     say(L"   Country ID      Country Name  \n");
     say(L" --------------------------------\n");
@@ -107,25 +107,51 @@ static void report_list(int32_t rc)
         put_name(countryTable[i].name, 30); /* "%30ls" */
         put_line_end();                     /* "\n" */
     }
-    if (countryCount > MAX_COUNTRIES)
-        say(L"\nThe library reported %lu records; the table holds %lu.\n",
-            (unsigned long)countryCount, (unsigned long)MAX_COUNTRIES);
+    return shown;
 }
 
+/* True when a name fills its 30 units with no ending zero (shown so, all 30). */
+static bool name_unended(const CountryEntry *e)
+{
+    if (e->name[CPTD_NAME_UNITS - 1] == 0)
+        return false; /* most names: a zero at the end, at one look */
+    for (JQ_WCHAR16 unit : e->name)
+        if (unit == 0)
+            return false;
+    return true;
+}
+
+/*
+ * Asks the library for its list and shows it. Below the rows go what the
+ * list alone would hide: a code other than CPTD_OK that came with it, and
+ * every way in which the library broke its contract.
+ */
 static void ListCountries()
 {
     guard_set();
     con_flush(); /* what the library may print follows what is written */
     int32_t rc = JQcpt_CountryList(countryTable, &countryCount);
     bool wrotePast = !guard_intact();
+
+    uint32_t shown = report_list(rc);
+    unsigned long unended = 0;
+    for (uint32_t i = 0; i < shown; i++)
+        unended += name_unended(&countryTable[i]);
+    if (shown > 0 && rc != CPTD_OK)
+        say(L"\nThe library returned code %d with this list.\n", (int)rc);
     // The library wrote countryCount through the pointer it was handed.
     // cppcheck-suppress knownConditionTrueFalse
-    if (rc != CPTD_OK || countryCount > MAX_COUNTRIES || wrotePast)
-        listingFailed = true;
-
-    report_list(rc);
+    if (countryCount > MAX_COUNTRIES)
+        say(L"\nThe library reported %lu records; the table holds %lu.\n",
+            (unsigned long)countryCount, (unsigned long)MAX_COUNTRIES);
+    if (unended > 0)
+        say(L"\nThe library left no ending zero in %lu of the names.\n", unended);
     if (wrotePast)
         say(L"\nThe library wrote past the table of %lu records.\n", (unsigned long)MAX_COUNTRIES);
+
+    // cppcheck-suppress knownConditionTrueFalse
+    if (rc != CPTD_OK || countryCount > MAX_COUNTRIES || unended > 0 || wrotePast)
+        listingFailed = true;
 }
 
 /* ===== Main loop and menu ===== */

@@ -88,17 +88,19 @@ TEST(Pause, OneEnterReturnsToTheMenu)
     EXPECT_EQ(r.status, 0);
 }
 
-TEST(Pause, TakesExactlyTwoCharactersAndAMultiByteOneCountsOnce)
+TEST(Pause, TakesTheRestOfTheSelectionsLineThenALineOfItsOwn)
 {
-    // The pause takes the line end and "x" (or "é"), leaving "99" for the menu.
-    EXPECT_EQ(run_with_plan("1\nx99\n", THREE).out, MENU + THREE_LISTED + PAUSE + MENU + EXIT);
-    // CR LF is one line end, as a Windows console or file writes it.
-    EXPECT_EQ(run_with_plan("1\r\nx99\r\n", THREE).out, MENU + THREE_LISTED + PAUSE + MENU + EXIT);
-    EXPECT_EQ(run_with_plan("1\n\xc3\xa9"
-                            "99\n",
-                            THREE)
-                  .out,
-              MENU + THREE_LISTED + PAUSE + MENU + EXIT);
+    // Whatever follows the 1 on its line is discarded, and so is the next
+    // line, whatever it holds: the "99" on it is never read as a selection.
+    for (const std::string line : {"1\n", "1 \n", "1x\n", "+1   \n", "1.0\n", "1\r\n"}) {
+        EXPECT_EQ(run_with_plan(line + "99\n", THREE).out, MENU + THREE_LISTED + PAUSE + MENU)
+            << line;
+        EXPECT_EQ(run_with_plan(line + "x\xc3\xa9 99\r\n\n99\n", THREE).out,
+                  MENU + THREE_LISTED + PAUSE + MENU + EXIT)
+            << line;
+    }
+    // Input that ends after "1 " ends at the pause: the report is never cleared.
+    EXPECT_EQ(run_with_plan("1 \n", THREE).out, MENU + THREE_LISTED + PAUSE);
 }
 
 TEST(Report, FailureTableRows)

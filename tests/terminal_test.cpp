@@ -90,14 +90,14 @@ TEST(Terminal, ClearsBeforeEachMenuAndShowsEachPromptBeforeWaiting)
     EXPECT_EQ(t.screen.rfind(CLEAR + " CPTD DLL Test Utility \r\n", 0), 0u) << t.screen;
 
     size_t mark = t.screen.size();
-    t.type("1\r");
+    t.type("1 \r"); // a blank after the 1 must not end the pause
     ASSERT_TRUE(t.wait_for("\r\n Press enter to continue", mark)) << t.screen;
     EXPECT_NE(t.screen.find("     384                 C\xc3\xb4te d'Ivoire\r\n", mark),
               std::string::npos);
     EXPECT_EQ(t.screen.find(CLEAR, mark), std::string::npos) << "report cleared away";
 
     mark = t.screen.size();
-    t.type("\r"); // one Enter is enough
+    t.type("\r"); // one more Enter is enough
     ASSERT_TRUE(t.wait_for(" -> ", mark)) << t.screen;
     // Only the echo of Enter comes before the cleared screen and the menu.
     EXPECT_EQ(t.screen.find(CLEAR + " CPTD DLL Test Utility ", mark), mark + 2) << t.screen;

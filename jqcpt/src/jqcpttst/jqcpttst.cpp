@@ -185,12 +185,15 @@ static int ShowMenu()
     }
 }
 
-/* Waits for Enter: the first character is the line end left after the selection. */
+/*
+ * Holds the report until Enter: takes the rest of the selection's line
+ * (often its line end alone), then a line of its own, so that nothing typed
+ * after the selection clears the report unread. False at the end of input.
+ */
 static bool pause_for_enter()
 {
     say(L"\n Press enter to continue");
-    int lineEnd = con_getc();
-    return lineEnd != CON_EOF && con_getc() != CON_EOF;
+    return con_discard_line() && con_discard_line();
 }
 
 int main()

@@ -110,6 +110,8 @@ TEST(Terminal, ClearsBeforeEachMenuAndShowsEachPromptBeforeWaiting)
     ASSERT_TRUE(t.wait_for("\r\n EXIT Selected.")) << t.screen;
     EXPECT_EQ(t.finish(), 0);
     EXPECT_EQ(count(t.screen, CLEAR), 3u);
+    // The shell's prompt will start a line of its own.
+    EXPECT_EQ(t.screen.size() - t.screen.rfind("\r\n EXIT Selected.\r\n"), 19u);
 }
 
 TEST(Pipes, EachPromptIsFlushedBeforeWaiting)

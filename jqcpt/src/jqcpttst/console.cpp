@@ -266,6 +266,13 @@ static void con_write(const wchar_t *text, size_t n)
     out.len = len;
 }
 
+void con_end()
+{
+    if (out.isConsole && SYS_END_LINE)
+        con_write(L"\n", 1);
+    con_flush();
+}
+
 void con_clear()
 {
     if (!out.isConsole)

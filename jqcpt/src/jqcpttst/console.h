@@ -25,6 +25,10 @@ void con_start();
 /* Writes out everything written so far, and what the library printed first. */
 void con_flush();
 
+/* Writes out the last of the output; on a POSIX terminal it ends with a line
+   end, so that the shell's prompt starts a line of its own. */
+void con_end();
+
 /* Clears the screen before the menu; does nothing when output is no terminal. */
 void con_clear();
 

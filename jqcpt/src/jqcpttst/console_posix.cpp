@@ -15,6 +15,8 @@
 static char libraryText[65536];
 static bool libraryTextOurs;
 
+const bool SYS_END_LINE = true;
+
 bool sys_init()
 {
     bool console = isatty(STDOUT_FILENO) == 1;

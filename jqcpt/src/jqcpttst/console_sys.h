@@ -11,6 +11,9 @@
  *   sys_library_text  takes what the library printed through the C
  *                runtime's stdout and left unwritten, for the console to write
  *
+ *   SYS_END_LINE  whether the last output on a console ends with a line end
+ *                (the shell's prompt follows it on POSIX; cmd starts its own)
+ *
  * sys_write, sys_read and sys_library_text return -1 with errno set when
  * they fail; EAGAIN means "not yet", and the console waits and tries again.
  */
@@ -24,6 +27,8 @@
 #define JQCPTTST_OUT_BYTES 16384
 #endif
 enum { OUT_BYTES = JQCPTTST_OUT_BYTES, IN_BYTES = 4096 };
+
+extern const bool SYS_END_LINE;
 
 bool sys_init();
 const wchar_t *sys_clear();

@@ -15,6 +15,8 @@
 static bool outIsConsole, inIsConsole;
 static HANDLE outHandle, inHandle;
 
+const bool SYS_END_LINE = false;
+
 bool sys_init()
 {
     DWORD mode;

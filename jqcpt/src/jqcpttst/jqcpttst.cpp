@@ -211,6 +211,6 @@ int main()
         if (!pause_for_enter())
             break;
     }
-    con_flush();
+    con_end();
     return listingFailed ? 1 : 0;
 }

@@ -1,6 +1,7 @@
 // The utility as shipped: its real library, its country file, its binary.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <fstream>
 #include <iterator>
 #include <regex>
@@ -59,7 +60,7 @@ TEST(Shipped, ShortReadsOfTheCountryFileLoseNothing)
     EXPECT_EQ(capped.out, whole.out);
 }
 
-TEST(Shipped, BinaryCarriesItsIdentificationAndVersion)
+TEST(Shipped, BinaryCarriesItsIdentificationVersionAndImmediateBinding)
 {
     std::ifstream in(utility_path(), std::ios::binary);
     std::string image((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
@@ -78,6 +79,18 @@ TEST(Shipped, BinaryCarriesItsIdentificationAndVersion)
     EXPECT_NE(image.find("FileDescription: CPTD Test Tool; FileVersion: 02.50.06.14; "
                          "InternalName: jqcpttst"),
               std::string::npos);
+
+    if (getenv("JQCPT_TEST_RUNNER"))
+        return; // a Windows image binds its imports at load time anyway
+    // A library without JQcpt_CountryList must stop the program before the menu.
+    FILE *readelf = popen(("readelf -d '" + utility_path() + "'").c_str(), "r");
+    ASSERT_NE(readelf, nullptr);
+    std::string dynamic;
+    for (int c; (c = fgetc(readelf)) != EOF;)
+        dynamic += (char)c;
+    EXPECT_EQ(pclose(readelf), 0) << "readelf (Debian package binutils)";
+    EXPECT_TRUE(std::regex_search(dynamic, std::regex(R"(\(FLAGS_1\) +Flags:.* NOW\b)")))
+        << dynamic;
 }
 
 } // namespace

@@ -18,9 +18,10 @@ if(WIN32)
         "${PROJECT_BINARY_DIR}/packaging/README.txt" @ONLY NEWLINE_STYLE CRLF)
     install(FILES "${PROJECT_BINARY_DIR}/packaging/README.txt" DESTINATION .)
 else()
-    # Compressed in the Debian package by packaging_stage.cmake.
+    # The changelog is compressed in the Debian package by packaging_stage.cmake;
+    # the README is short enough to stay as it is.
     install(FILES "${JQCPT_PACKAGING_DIR}/debian/copyright" "${JQCPT_PACKAGING_DIR}/debian/changelog"
-        DESTINATION ${CMAKE_INSTALL_DOCDIR})
+        "${JQCPT_PACKAGING_DIR}/debian/README" DESTINATION ${CMAKE_INSTALL_DOCDIR})
 endif()
 
 set(CPACK_PACKAGE_NAME jqcpt)
@@ -33,6 +34,7 @@ set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "CPTD test console and a stand-in of the C
 file(READ "${JQCPT_PACKAGING_DIR}/description.txt" CPACK_PACKAGE_DESCRIPTION)
 set(CPACK_STRIP_FILES ON)
 # Debian: man pages and changelog gzipped; the changelog's version checked.
+# Zip: the man pages rendered as text.
 set(CPACK_PRE_BUILD_SCRIPTS "${PROJECT_SOURCE_DIR}/cmake/packaging_stage.cmake")
 set(CPACK_JQCPT_VERSION "${PROJECT_VERSION}")
 

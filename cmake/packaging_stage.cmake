@@ -2,8 +2,34 @@
 # CPACK_PRE_BUILD_SCRIPTS in packaging.cmake). For the Debian package it does
 # what Debian's policy asks of the files: man pages and the changelog gzipped
 # with maximum compression and no name or time stamp, and the changelog's
-# newest entry for the version being packaged.
+# newest entry for the version being packaged. For the zip it adds the man
+# pages as plain text in doc\, for a Windows user without man.
 
+if(CPACK_GENERATOR STREQUAL "ZIP")
+    # UTF-8 with a byte-order mark, by which Notepad and PowerShell take it
+    # for UTF-8, and CRLF line ends; any warning of groff's fails the build.
+    find_program(groff groff)
+    if(NOT groff)
+        message(FATAL_ERROR "groff renders the man pages for the zip: install the Debian "
+            "package groff-base.")
+    endif()
+    string(ASCII 239 187 191 bom)
+    file(GLOB pages "${CPACK_TEMPORARY_INSTALL_DIRECTORY}/share/man/man*/*.[1-9]")
+    if(NOT pages)
+        message(FATAL_ERROR "no man page in ${CPACK_TEMPORARY_INSTALL_DIRECTORY}/share/man")
+    endif()
+    foreach(page IN LISTS pages)
+        get_filename_component(name "${page}" NAME_WE)
+        execute_process(COMMAND "${groff}" -t -man -Tutf8 -P-cbou -rcR=1 -rLL=78n "${page}"
+            OUTPUT_VARIABLE text ERROR_VARIABLE warnings COMMAND_ERROR_IS_FATAL ANY)
+        if(warnings OR NOT text)
+            message(FATAL_ERROR "groff on ${page}: ${warnings}")
+        endif()
+        string(REPLACE "\n" "\r\n" text "${text}")
+        file(WRITE "${CPACK_TEMPORARY_INSTALL_DIRECTORY}/doc/${name}.txt" "${bom}${text}")
+    endforeach()
+    return()
+endif()
 if(NOT CPACK_GENERATOR STREQUAL "DEB")
     return()
 endif()

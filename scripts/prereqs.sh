@@ -36,6 +36,7 @@ windows wine32-preloader:i386 /usr/lib/wine/wine-preloader the Windows tests (i6
 windows qemu-user-static     qemu-i386-static       the i686 tests where the kernel runs no 32-bit code
 package dpkg-dev            dpkg-shlibdeps         the Debian package's dependencies and build flags
 package file                 file                   CPack's look at the binaries
+package groff-base           groff                  the zip's man pages as text
 package-check lintian          lintian                the package checks
 package-check man-db           man                    the package checks
 package-check unzip            unzip                  the Windows zip's check

@@ -2,9 +2,10 @@
 # The package stage: builds the Debian package and the Windows zip
 # (scripts/package.sh) and uses them as a tester would. The Debian package:
 # lintian, installed with apt, the utility lists the shipped countries from
-# another folder, man page, pkg-config, a C consumer built against it both
-# ways, then purged and checked that nothing of it is left. The zip: unpacked
-# into an empty folder, the countries listed from there under 32-bit Wine.
+# another folder, man pages and README, pkg-config, a C consumer built
+# against it both ways, then purged and checked that nothing of it is left. The zip: unpacked
+# into an empty folder, its text files checked, the countries listed from
+# there under 32-bit Wine.
 #
 # It installs into /usr: run it as root, last, while nothing else builds on
 # this machine; the package is purged on every way out. Installs what it
@@ -83,9 +84,15 @@ grep -qxF "$(realpath -ms "$lib")" "$tmp/files" || fail "jqcpttst loads '$lib', 
 page=$(man -w jqcpttst) || fail "man finds no page for jqcpttst"
 [ "$page" = /usr/share/man/man1/jqcpttst.1.gz ] || fail "man -w jqcpttst: $page"
 zcat "$page" | grep -q '^\.TH JQCPTTST 1' || fail "$page is not the page"
+[ "$(man -w jqcpt)" = /usr/share/man/man3/jqcpt.3.gz ] || fail "man -w jqcpt: $(man -w jqcpt)"
+MANPAGER=cat MANWIDTH=200 man JQcpt_CountryList 2>&1 | grep -q '^ *int32_t JQcpt_CountryList(CountryEntry' ||
+    fail "man JQcpt_CountryList does not show the library's page"
+[ -s /usr/share/doc/$pkg/README ] || fail "no /usr/share/doc/$pkg/README"
 
 echo "== a C consumer built against the package"
 [ "$(pkg-config --modversion jqcpt)" = "$version" ] || fail "pkg-config --modversion jqcpt: not $version"
+# /usr's own folders are the compiler's: pkg-config names none of them.
+[ -z "$(pkg-config --cflags jqcpt | tr -d ' ')" ] || fail "pkg-config --cflags jqcpt: $(pkg-config --cflags jqcpt)"
 # shellcheck disable=SC2046
 cc -std=c11 -Wall -Werror "$src/tests/install/consumer/consumer.c" -o "$tmp/with-pkg-config" \
     $(pkg-config --cflags --libs jqcpt)
@@ -117,10 +124,13 @@ top=$(ls "$tmp/unpacked")
 [ "$(echo "$top" | wc -l)" = 1 ] || fail "the zip does not hold one folder: $top"
 dir=$tmp/unpacked/$top
 for file in bin/jqcpttst.exe bin/jqcpt.dll share/jqcpt/countries.txt include/jqcpt.h \
-    include/jqcpttyp.h include/jqsys.h lib/libjqcpt.dll.a README.txt; do
+    include/jqcpttyp.h include/jqsys.h lib/libjqcpt.dll.a README.txt doc/jqcpttst.txt doc/jqcpt.txt; do
     [ -f "$dir/$file" ] || fail "the zip holds no $file"
 done
-! grep -qv $'\r$' "$dir/README.txt" || fail "README.txt has lines without CRLF"
+for file in README.txt doc/jqcpttst.txt doc/jqcpt.txt; do
+    ! grep -qv $'\r$' "$dir/$file" || fail "$file has lines without CRLF"
+done
+grep -q 'JQCPTTST(1) *User Commands' "$dir/doc/jqcpttst.txt" || fail "doc/jqcpttst.txt is not the man page's text"
 cd "$dir"
 printf '1\n\n99\n' | "$src/tests/windows/wine32.sh" bin/jqcpttst.exe >"$tmp/win32.txt" ||
     fail "bin/jqcpttst.exe under 32-bit Wine exited with $?"

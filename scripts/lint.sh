@@ -13,8 +13,8 @@ git ls-files '*.c' '*.cpp' '*.h' | xargs clang-format --dry-run --Werror
 
 echo "== clang-tidy"
 cmake --preset default >/dev/null # for compile_commands.json
-clang-tidy -p build/default --quiet jqcpt/src/jqcpt/jqcpt.cpp jqcpt/src/jqcpttst/jqcpttst.cpp \
-    tests/fake/fakejqcpt.c
+clang-tidy -p build/default --quiet jqcpt/src/jqcpt/jqcpt.cpp jqcpt/src/jqcpt/jqcpt_posix.cpp \
+    jqcpt/src/jqcpttst/jqcpttst.cpp tests/fake/fakejqcpt.c
 
 echo "== cppcheck"
 cppcheck --enable=warning,style,performance,portability --inline-suppr --error-exitcode=1 \

@@ -19,246 +19,13 @@
  */
 
 #include <errno.h>
-#include <fcntl.h>
-#include <stdio.h>
-#include <stdlib.h>
 #include <string.h>
-#include <sys/stat.h>
 
 #include "jqcpt.h"
+#include "jqcpt_sys.h"
 
 static const char jqcpt_ident[] JQ_IDENT =
     "@(#) jqbuild  2026-12-08 21:40:00   jqcpt.cpp /main/jqcpt/6 ~";
-
-/* Why the country file cannot be used, besides an errno value. */
-enum { FILE_NOT_REGULAR = -1, FILE_TOO_LARGE = -2, FILE_NO_FOLDER = -3 };
-
-/* Room for a path as messages show it, in UTF-8. */
-enum { PATH_BYTES = 4096 };
-
-/* Sets path to the first PATH_BYTES - 1 bytes of text, zero-terminated. */
-static void set_path(char *path, const char *text)
-{
-    size_t n = strlen(text);
-    n = n < PATH_BYTES - 1 ? n : PATH_BYTES - 1;
-    memcpy(path, text, n);
-    path[n] = '\0';
-}
-
-/*
- * ===== Platform =====
- * For POSIX and Windows: file_open_countries opens the named or the
- * default file and gives its size, or -1 with the reason (an errno value or
- * a FILE_ code), and when asked the path it used, in UTF-8; file_read,
- * file_close. diagnostics_on, write_message (one line to standard error in
- * one write), each_variable (the names of the environment's variables that
- * begin with JQCPT_, as the library compares them).
- */
-#if defined(_WIN32)
-
-#include <io.h>
-#include <wchar.h>
-#include <windows.h>
-
-static const char LINE_END[] = "\r\n";
-
-static int file_open(const wchar_t *path, long long *size, int *error)
-{
-    int fd = _wopen(path, _O_RDONLY | _O_BINARY);
-    struct _stat64 st;
-    bool opened = fd >= 0 && _fstat64(fd, &st) == 0;
-    if (!opened || (st.st_mode & _S_IFMT) != _S_IFREG) {
-        *error = opened ? FILE_NOT_REGULAR : errno;
-        if (fd >= 0)
-            _close(fd);
-        return -1;
-    }
-    *size = (long long)st.st_size;
-    return fd;
-}
-
-static void set_wide_path(char *path, const wchar_t *wide)
-{
-    if (!WideCharToMultiByte(CP_UTF8, 0, wide, -1, path, PATH_BYTES, nullptr, nullptr))
-        set_path(path, "(a path too long to show)");
-}
-
-static int file_open_countries(long long *size, int *error, char *shown)
-{
-    const wchar_t *named = _wgetenv(L"JQCPT_COUNTRY_FILE");
-    if (named && *named) {
-        if (shown)
-            set_wide_path(shown, named);
-        return file_open(named, size, error);
-    }
-
-    /* The default file lies relative to this DLL. */
-    HMODULE self = nullptr;
-    wchar_t path[MAX_PATH + 64];
-    DWORD n = 0;
-    if (GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
-                               GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                           (LPCWSTR)(void *)&JQcpt_CountryList, &self))
-        n = GetModuleFileNameW(self, path, MAX_PATH);
-    if (n == 0 || n >= MAX_PATH) {
-        *error = FILE_NO_FOLDER;
-        if (shown)
-            set_path(shown, JQCPT_DATA_RELPATH);
-        return -1;
-    }
-    wchar_t *slash = wcsrchr(path, L'\\');
-    size_t dir = slash ? (size_t)(slash - path + 1) : 0;
-    int written =
-        swprintf(path + dir, sizeof path / sizeof path[0] - dir, L"%hs", JQCPT_DATA_RELPATH);
-    if (shown)
-        set_wide_path(shown, path);
-    if (written <= 0) {
-        *error = ENAMETOOLONG;
-        return -1;
-    }
-    return file_open(path, size, error);
-}
-
-static long file_read(int fd, unsigned char *buf, size_t size)
-{
-    return _read(fd, buf, (unsigned)size);
-}
-
-static void file_close(int fd)
-{
-    _close(fd);
-}
-
-static bool diagnostics_on()
-{
-    const wchar_t *value = _wgetenv(L"JQCPT_DIAGNOSTICS");
-    return value && *value;
-}
-
-static void write_message(const char *text, size_t n)
-{
-    DWORD wrote = 0;
-    (void)WriteFile(GetStdHandle(STD_ERROR_HANDLE), text, (DWORD)n, &wrote, nullptr);
-}
-
-/* Names are compared in capitals: Windows does not tell jqcpt_x from JQCPT_X. */
-static void each_variable(void (*take)(const char *name, size_t len))
-{
-    wchar_t *block = GetEnvironmentStringsW();
-    if (!block)
-        return;
-    for (const wchar_t *entry = block; *entry; entry += wcslen(entry) + 1) {
-        char name[64]; /* its first 64 characters, ASCII letters in capitals */
-        size_t len = 0;
-        for (; entry[len] && entry[len] != L'='; len++) {
-            wchar_t c = entry[len] >= L'a' && entry[len] <= L'z' ? entry[len] - 32 : entry[len];
-            if (len < sizeof name)
-                name[len] = (char)(c < 0x80 ? c : L'?');
-        }
-        if (len >= 6 && memcmp(name, "JQCPT_", 6) == 0)
-            take(name, len < sizeof name ? len : sizeof name);
-    }
-    FreeEnvironmentStringsW(block);
-}
-
-#else /* POSIX */
-
-#include <dlfcn.h>
-#include <unistd.h>
-
-extern char **environ; /* NOLINT(readability-redundant-declaration): not all unistd.h have it */
-
-static const char LINE_END[] = "\n";
-
-static int file_open(const char *path, long long *size, int *error)
-{
-    int fd = open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    struct stat st;
-    bool opened = fd >= 0 && fstat(fd, &st) == 0;
-    if (!opened || !S_ISREG(st.st_mode)) {
-        *error = opened ? FILE_NOT_REGULAR : errno;
-        if (fd >= 0)
-            close(fd);
-        return -1;
-    }
-    *size = (long long)st.st_size;
-    return fd;
-}
-
-static int file_open_countries(long long *size, int *error, char *shown)
-{
-    const char *named = getenv("JQCPT_COUNTRY_FILE");
-    if (named && *named) {
-        if (shown)
-            set_path(shown, named);
-        return file_open(named, size, error);
-    }
-
-    /* The default file lies relative to this library. */
-    Dl_info info;
-    if (!dladdr((void *)&JQcpt_CountryList, &info) || !info.dli_fname) {
-        *error = FILE_NO_FOLDER;
-        if (shown)
-            set_path(shown, JQCPT_DATA_RELPATH);
-        return -1;
-    }
-    const char *lib = info.dli_fname;
-    const char *slash = strrchr(lib, '/');
-    int dir = slash ? (int)(slash - lib + 1) : 0;
-    char path[PATH_BYTES];
-    int written = snprintf(path, sizeof path, "%.*s%s", dir, lib, JQCPT_DATA_RELPATH);
-    if (shown)
-        set_path(shown, path);
-    if (written <= 0 || (size_t)written >= sizeof path) {
-        *error = ENAMETOOLONG;
-        return -1;
-    }
-    return file_open(path, size, error);
-}
-
-static long file_read(int fd, unsigned char *buf, size_t size)
-{
-    ssize_t n;
-    do
-        n = read(fd, buf, size);
-    while (n < 0 && errno == EINTR);
-    return (long)n;
-}
-
-static void file_close(int fd)
-{
-    close(fd);
-}
-
-static bool diagnostics_on()
-{
-    const char *value = getenv("JQCPT_DIAGNOSTICS");
-    return value && *value;
-}
-
-static void write_message(const char *text, size_t n)
-{
-    while (n > 0) {
-        ssize_t wrote = write(2, text, n);
-        if (wrote < 0 && errno == EINTR)
-            continue;
-        if (wrote <= 0)
-            return; /* nowhere left to say it */
-        text += wrote;
-        n -= (size_t)wrote;
-    }
-}
-
-static void each_variable(void (*take)(const char *name, size_t len))
-{
-    for (char **entry = environ; entry && *entry; entry++) {
-        const char *equals = strchr(*entry, '=');
-        if (strncmp(*entry, "JQCPT_", 6) == 0)
-            take(*entry, equals ? (size_t)(equals - *entry) : strlen(*entry));
-    }
-}
-
-#endif /* platform */
 
 /* ===== Reading lines ===== */
 
@@ -542,7 +309,7 @@ struct Message {
 /* Adds n bytes of text, a control character as '?' so that the line stays one. */
 static void put(Message *m, const char *text, size_t n)
 {
-    size_t room = sizeof m->text - sizeof LINE_END - m->len;
+    size_t room = sizeof m->text - 2 - m->len; /* the line end comes last */
     for (size_t k = 0; k < n && k < room; k++) {
         auto c = (unsigned char)text[k];
         m->text[m->len++] = c < 0x20 || c == 0x7F ? '?' : (char)c;
@@ -582,8 +349,7 @@ static void begin(Message *m, const char *path, uint32_t line)
 
 static void send(Message *m)
 {
-    memcpy(m->text + m->len, LINE_END, sizeof LINE_END - 1);
-    write_message(m->text, m->len + sizeof LINE_END - 1);
+    write_message(m->text, m->len);
 }
 
 static const char *file_reason(int error)

@@ -13,11 +13,12 @@ git ls-files '*.c' '*.cpp' '*.h' | xargs clang-format --dry-run --Werror
 
 echo "== clang-tidy"
 cmake --preset default >/dev/null # for compile_commands.json
-clang-tidy -p build/default --quiet jqcpt/src/jqcpt/jqcpt.cpp jqcpt/src/jqcpttst/jqcpttst.cpp \
-    jqcpt/src/jqcpttst/console.cpp jqcpt/src/jqcpttst/console_posix.cpp tests/fake/fakejqcpt.c
+clang-tidy -p build/default --quiet jqcpt/src/jqcpt/jqcpt.cpp jqcpt/src/jqcpt/jqcpt_posix.cpp \
+    jqcpt/src/jqcpttst/jqcpttst.cpp jqcpt/src/jqcpttst/console.cpp \
+    jqcpt/src/jqcpttst/console_posix.cpp tests/fake/fakejqcpt.c
 
-# Both configurations: the Windows code of the library is behind _WIN32,
-# the console's is a file of its own (without windows.h here either way).
+# Both configurations; the Windows code is in files of its own, checked
+# without windows.h either way.
 echo "== cppcheck"
 for config in "--platform=unix64" "--platform=win32W -D_WIN32"; do
     # shellcheck disable=SC2086

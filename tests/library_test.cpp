@@ -5,7 +5,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cstdio>
+#include <fstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "harness.h"
@@ -18,20 +22,50 @@ struct Listing {
     int32_t rc;
     uint32_t count;
     std::vector<CountryEntry> table; // CPTD_MAX_COUNTRIES records and one guard
+    std::string err;                 // what the call wrote to standard error
 };
 
 const int32_t GUARD_ID = 0x5a5a5a5a;
 
+// Calls the library with standard error going to a file; what it wrote there.
+template <typename Call> std::string stderr_of(Call call)
+{
+    FILE *file = tmpfile();
+    int saved = dup(2);
+    if (!file || saved < 0 || dup2(fileno(file), 2) < 0) {
+        ADD_FAILURE() << "cannot capture standard error";
+        return "";
+    }
+    call();
+    dup2(saved, 2);
+    close(saved);
+    std::string text;
+    rewind(file);
+    for (int c; (c = fgetc(file)) != EOF;)
+        text += (char)c;
+    fclose(file);
+    return text;
+}
+
 Listing list_path(const char *path)
 {
-    Listing l{0, 12345, std::vector<CountryEntry>(CPTD_MAX_COUNTRIES + 1)};
+    Listing l{0, 12345, std::vector<CountryEntry>(CPTD_MAX_COUNTRIES + 1), ""};
     l.table.back().id = GUARD_ID;
     if (path)
         setenv("JQCPT_COUNTRY_FILE", path, 1);
     else
         unsetenv("JQCPT_COUNTRY_FILE");
-    l.rc = JQcpt_CountryList(l.table.data(), &l.count);
+    l.err = stderr_of([&] { l.rc = JQcpt_CountryList(l.table.data(), &l.count); });
     EXPECT_EQ(l.table.back().id, GUARD_ID) << "wrote past the table";
+    return l;
+}
+
+// The same with JQCPT_DIAGNOSTICS set.
+Listing diagnose(const char *path)
+{
+    setenv("JQCPT_DIAGNOSTICS", "1", 1);
+    Listing l = list_path(path);
+    unsetenv("JQCPT_DIAGNOSTICS");
     return l;
 }
 
@@ -88,41 +122,73 @@ TEST(CountryFile, LongestNamesAndIds)
 
 TEST(CountryFile, EachCorruptedLineIsSkippedAndReported)
 {
-    const std::string corrupted[] = {
-        "France",             // no ID
-        "12a France",         // not a decimal number
-        "+12 France",         // only a minus sign is allowed
-        "0x1F France",        //
-        "2147483648 France",  // out of range
-        "-2147483649 France", //
-        "12",                 // no name
-        "12    \t ",          //
-        "12 Fr\xe9nce",       // not UTF-8
-        "12 Fr\xc3",          // cut sequence
-        "12 Fr\xc0\xaf",      // overlong
-        "12 Fr\xed\xa0\x80",  // an encoded surrogate
-        "12 Fr\tance",        // a control character
-        "12 Fr\x7f"
-        "ance", // DEL
-        "12 Fr\xc2\x85"
-        "ance",                                            // C1 control
-        "12 Fr\x1b[2J",                                    //
-        "12 " + std::string(30, 'a'),                      // 30 units
-        "12 " + std::string(28, 'a') + "\xf0\x9f\x98\x80", // 30 units with a pair
-        "7 Duplicate",                                     // repeats an earlier ID
-        "12 " + std::string(5000, 'a'),                    // far too long
+    const std::string noId = "no ID, or the ID is not a number",
+                      range = "ID outside the 32-bit range", noName = "no name",
+                      longName = "name longer than 29 UTF-16 units",
+                      invalid = "name not valid UTF-8 or holding a control character";
+    const std::pair<std::string, std::string> corrupted[] = {
+        {"France", noId},               // no ID
+        {"12a France", noId},           // not a decimal number
+        {"+12 France", noId},           // only a minus sign is allowed
+        {"0x1F France", noId},          //
+        {"99999999999x France", noId},  // not a number, whatever its size
+        {"99999999999 France", range},  // out of range
+        {"2147483648 France", range},   // out of range
+        {"-2147483649 France", range},  //
+        {"12", noName},                 // no name
+        {"12    \t ", noName},          //
+        {"12 Fr\xe9nce", invalid},      // not UTF-8
+        {"12 Fr\xc3", invalid},         // cut sequence
+        {"12 Fr\xc0\xaf", invalid},     // overlong
+        {"12 Fr\xed\xa0\x80", invalid}, // an encoded surrogate
+        {"12 Fr\tance", invalid},       // a control character
+        {"12 Fr\x7f"
+         "ance",
+         invalid}, // DEL
+        {"12 Fr\xc2\x85"
+         "ance",
+         invalid},                                                     // C1 control
+        {"12 Fr\x1b[2J", invalid},                                     //
+        {"12 " + std::string(30, 'a'), longName},                      // 30 units
+        {"12 " + std::string(28, 'a') + "\xf0\x9f\x98\x80", longName}, // 30 units with a pair
+        {"7 Duplicate", "ID repeats line 2"},                          // repeats an earlier ID
+        {"12 " + std::string(5000, 'a'), "longer than 1024 bytes"},    // far too long
     };
-    for (const std::string &bad : corrupted) {
+    for (const auto &[bad, reason] : corrupted) {
         Listing l = list_text("7 Chad\n" + bad + "\n8 Peru\n");
         EXPECT_EQ(l.rc, CPTD_PARTIAL_LIST) << bad;
         ASSERT_EQ(l.count, 2u) << bad;
         EXPECT_EQ(l.table[0].id, 7);
         EXPECT_EQ(l.table[1].id, 8);
         EXPECT_EQ(name_of(l.table[1]), u"Peru");
+        EXPECT_EQ(l.err, "") << "diagnostics are off";
     }
     Listing none = list_text("x\ny\n");
     EXPECT_EQ(none.rc, CPTD_PARTIAL_LIST);
     EXPECT_EQ(none.count, 0u);
+
+    // With diagnostics, one file of them all: why each line is not delivered,
+    // a variable the library does not know, and how the call ended.
+    std::string text = "# one line of each kind\n7 Chad\n", path = temp_file("");
+    std::string said = "jqcpt: JQCPT_COUNTRYFILE is not a variable of this library\n";
+    int n = 2;
+    for (const auto &[bad, reason] : corrupted) {
+        text += bad + "\n";
+        said += "jqcpt: " + path + ":" + std::to_string(++n) + ": " + reason + "\n";
+    }
+    for (int k = 1; k <= 99; k++, n++)
+        text += std::to_string(1000 + k) + " Land\n";
+    text += "8 Peru\n";
+    said += "jqcpt: " + path + ":" + std::to_string(++n) + ": more than 100 countries\n";
+    said += "jqcpt: " + path + ": 100 countries delivered, code 42701\n";
+    std::ofstream(path, std::ios::binary) << text;
+    setenv("JQCPT_COUNTRYFILE", "misspelt", 1);
+    Listing all = diagnose(path.c_str());
+    unsetenv("JQCPT_COUNTRYFILE");
+    unlink(path.c_str());
+    EXPECT_EQ(all.rc, CPTD_PARTIAL_LIST);
+    EXPECT_EQ(all.count, 100u);
+    EXPECT_EQ(all.err, said);
 }
 
 TEST(CountryFile, LongLinesOfBlanksOrCommentsAreFine)
@@ -160,16 +226,25 @@ TEST(CountryFile, MoreThanTheTableHoldsDeliversTheFirstHundred)
 
 TEST(CountryFile, MissingOrUnreadableFile)
 {
-    for (const char *path : {"/nonexistent/countries.txt", "/tmp", "/dev/zero"}) {
-        Listing l = list_path(path);
+    std::string big = temp_file(std::string(2 << 20, '#'));
+    const std::pair<std::string, std::string> unusable[] = {
+        {"/nonexistent/countries.txt", "No such file or directory"},
+        {"/nonexistent/new\nline", "No such file or directory"},
+        {"/tmp", "not a regular file"},
+        {"/dev/zero", "not a regular file"},
+        {big, "larger than 1 MiB"},
+    };
+    for (const auto &[path, reason] : unusable) {
+        Listing l = list_path(path.c_str());
         EXPECT_EQ(l.rc, CPTD_FILE_UNREADABLE) << path;
         EXPECT_EQ(l.count, 0u) << path;
+        EXPECT_EQ(l.err, "") << path;
+        std::string shown = path; // a control character as '?': one message, one line
+        std::replace(shown.begin(), shown.end(), '\n', '?');
+        EXPECT_EQ(diagnose(path.c_str()).err, "jqcpt: " + shown + ": " + reason + "\njqcpt: " +
+                                                  shown + ": 0 countries delivered, code 42703\n");
     }
-    std::string big = temp_file(std::string(2 << 20, '#'));
-    Listing l = list_path(big.c_str());
     unlink(big.c_str());
-    EXPECT_EQ(l.rc, CPTD_FILE_UNREADABLE);
-    EXPECT_EQ(l.count, 0u);
 }
 
 TEST(CountryFile, NullArgumentsWriteNothing)
@@ -180,6 +255,11 @@ TEST(CountryFile, NullArgumentsWriteNothing)
     EXPECT_EQ(count, 77u);
     EXPECT_EQ(JQcpt_CountryList(table, nullptr), CPTD_BAD_ARGUMENT);
     EXPECT_EQ(table[0].id, 0);
+
+    setenv("JQCPT_DIAGNOSTICS", "1", 1);
+    EXPECT_EQ(stderr_of([&] { JQcpt_CountryList(nullptr, &count); }),
+              "jqcpt: no file read, a null table or count: 0 countries delivered, code 42702\n");
+    unsetenv("JQCPT_DIAGNOSTICS");
 }
 
 TEST(CountryFile, ShippedFileIsFoundBesideTheLibrary)
@@ -193,10 +273,22 @@ TEST(CountryFile, ShippedFileIsFoundBesideTheLibrary)
         ivoire = ivoire || (l.table[k].id == 384 && name_of(l.table[k]) == u"C\u00f4te d'Ivoire");
     EXPECT_TRUE(ivoire);
 
+    // Diagnostics name the file found.
+    std::string said = diagnose(nullptr).err;
+    std::string end = ": " + std::to_string(l.count) + " countries delivered, code 0\n";
+    ASSERT_GT(said.size(), end.size());
+    EXPECT_EQ(said.substr(said.size() - end.size()), end);
+    std::string path = said.substr(7, said.size() - end.size() - 7);
+    EXPECT_EQ(said.rfind("jqcpt: /", 0), 0u) << said;
+    EXPECT_EQ(list_path(path.c_str()).count, l.count) << path;
+
     // An empty variable counts as unset.
+    setenv("JQCPT_DIAGNOSTICS", "", 1);
     Listing empty = list_path("");
+    unsetenv("JQCPT_DIAGNOSTICS");
     EXPECT_EQ(empty.rc, CPTD_OK);
     EXPECT_EQ(empty.count, l.count);
+    EXPECT_EQ(empty.err, "");
 }
 
 } // namespace

@@ -1,6 +1,8 @@
 // The utility as shipped: its real library, its country file, its binary.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <cstdio>
 #include <fstream>
 #include <iterator>
@@ -51,13 +53,40 @@ TEST(Shipped, ShortReadsOfTheCountryFileLoseNothing)
         GTEST_SKIP() << "reads are capped by preloading into a native build";
     Session whole = run_utility("1\n\n99\n", {});
     const char *asan = getenv("ASAN_OPTIONS");
-    Session capped = run_utility(
-        "1\n\n99\n", {std::string("LD_PRELOAD=") + SHORT_READS_LIB,
-                      // the cap comes before the sanitizer's runtime, and that is meant
-                      std::string("ASAN_OPTIONS=verify_asan_link_order=0:") + (asan ? asan : "")});
+    // the cap comes before the sanitizer's runtime, and that is meant
+    const std::string asanOptions =
+        std::string("ASAN_OPTIONS=verify_asan_link_order=0:") + (asan ? asan : "");
+    Session capped =
+        run_utility("1\n\n99\n", {std::string("LD_PRELOAD=") + SHORT_READS_LIB, asanOptions});
     EXPECT_EQ(capped.status, 0);
     EXPECT_NE(whole.out.find("Viet Nam"), std::string::npos);
     EXPECT_EQ(capped.out, whole.out);
+
+    // A file that grew after fstat gave its size is read to its end, and a
+    // line cut by a read is never taken whole. Reads of 100 bytes: the first
+    // ends inside "3 United Kingdom", the second at a line end.
+    const std::string text = "1 Utopia\n2 Atlantis\n# " + std::string(67, '-') +
+                             "\n3 United Kingdom\n# " + std::string(90, '-') + "\n4 Zulu\n";
+    ASSERT_EQ(text.substr(90, 10), "3 United K");
+    ASSERT_EQ(text[199], '\n');
+    const std::string grows = std::string("LD_PRELOAD=") + SHORT_READS_LIB + ":" + GROWN_FILE_LIB;
+    std::string path = temp_file(text), big = temp_file(std::string(2 << 20, '#'));
+    for (const char *size : {"100", "150"}) {
+        Session grown = run_utility("1\n\n99\n", {grows, asanOptions, "JQCPT_COUNTRY_FILE=" + path,
+                                                  std::string("GROWN_FILE_BYTES=") + size});
+        EXPECT_EQ(grown.out, MENU + TABLE_HEAD + row(1, "Utopia", 6) + row(2, "Atlantis", 8) +
+                                 row(3, "United Kingdom", 14) + row(4, "Zulu", 4) + PAUSE + MENU +
+                                 EXIT)
+            << "fstat gave " << size << " bytes";
+        EXPECT_EQ(grown.status, 0);
+    }
+    // The limit of 1 MiB holds on what is read.
+    Session tooBig = run_utility(
+        "1\n\n99\n", {grows, asanOptions, "JQCPT_COUNTRY_FILE=" + big, "GROWN_FILE_BYTES=100"});
+    unlink(path.c_str());
+    unlink(big.c_str());
+    EXPECT_EQ(tooBig.out,
+              MENU + "\nAn Error Has Occurred ... Return code = 42703 \n\n" + PAUSE + MENU + EXIT);
 }
 
 TEST(Shipped, BinaryCarriesItsIdentificationVersionAndImmediateBinding)

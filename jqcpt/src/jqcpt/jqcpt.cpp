@@ -11,131 +11,30 @@
  * fits 32 bits (optional minus sign), blanks or tabs, and the name up to
  * the end of the line, trailing blanks removed.
  *
+ * With JQCPT_DIAGNOSTICS set and not empty, the library says on standard
+ * error why it did not deliver a line or could not use the file, and how
+ * each call ended, one line each, prefixed "jqcpt: ".
+ *
  * The library allocates nothing and keeps no state between calls.
  */
 
 #include <errno.h>
-#include <fcntl.h>
-#include <stdio.h>
-#include <stdlib.h>
 #include <string.h>
-#include <sys/stat.h>
 
 #include "jqcpt.h"
+#include "jqcpt_sys.h"
 
 static const char jqcpt_ident[] JQ_IDENT =
     "@(#) jqbuild  2026-12-08 21:40:00   jqcpt.cpp /main/jqcpt/6 ~";
 
-/*
- * ===== Platform =====
- * Opening the country file and reading it, for POSIX and Windows:
- * file_open_countries opens the named or the default file (a descriptor,
- * or -1 when it is missing or not a regular file) and gives its size,
- * file_read, file_close.
- */
-#if defined(_WIN32)
-
-#include <io.h>
-#include <wchar.h>
-#include <windows.h>
-
-static int file_open(const wchar_t *path, long long *size)
-{
-    int fd = _wopen(path, _O_RDONLY | _O_BINARY);
-    struct _stat64 st;
-    if (fd >= 0 && (_fstat64(fd, &st) != 0 || (st.st_mode & _S_IFMT) != _S_IFREG)) {
-        _close(fd);
-        return -1;
-    }
-    *size = fd >= 0 ? (long long)st.st_size : 0;
-    return fd;
-}
-
-static int file_open_countries(long long *size)
-{
-    const wchar_t *named = _wgetenv(L"JQCPT_COUNTRY_FILE");
-    if (named && *named)
-        return file_open(named, size);
-
-    /* The default file lies relative to this DLL. */
-    HMODULE self = nullptr;
-    if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
-                                GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                            (LPCWSTR)(void *)&JQcpt_CountryList, &self))
-        return -1;
-    wchar_t path[MAX_PATH + 64];
-    DWORD n = GetModuleFileNameW(self, path, MAX_PATH);
-    if (n == 0 || n >= MAX_PATH)
-        return -1;
-    wchar_t *slash = wcsrchr(path, L'\\');
-    size_t dir = slash ? (size_t)(slash - path + 1) : 0;
-    int written =
-        swprintf(path + dir, sizeof path / sizeof path[0] - dir, L"%hs", JQCPT_DATA_RELPATH);
-    return written > 0 ? file_open(path, size) : -1;
-}
-
-static long file_read(int fd, unsigned char *buf, size_t size)
-{
-    return _read(fd, buf, (unsigned)size);
-}
-
-static void file_close(int fd)
-{
-    _close(fd);
-}
-
-#else /* POSIX */
-
-#include <dlfcn.h>
-#include <unistd.h>
-
-static int file_open(const char *path, long long *size)
-{
-    int fd = open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    struct stat st;
-    if (fd >= 0 && (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))) {
-        close(fd);
-        return -1;
-    }
-    *size = fd >= 0 ? (long long)st.st_size : 0;
-    return fd;
-}
-
-static int file_open_countries(long long *size)
-{
-    const char *named = getenv("JQCPT_COUNTRY_FILE");
-    if (named && *named)
-        return file_open(named, size);
-
-    /* The default file lies relative to this library. */
-    Dl_info info;
-    if (!dladdr((void *)&JQcpt_CountryList, &info) || !info.dli_fname)
-        return -1;
-    const char *lib = info.dli_fname;
-    const char *slash = strrchr(lib, '/');
-    int dir = slash ? (int)(slash - lib + 1) : 0;
-    char path[4096];
-    int written = snprintf(path, sizeof path, "%.*s%s", dir, lib, JQCPT_DATA_RELPATH);
-    return written > 0 && (size_t)written < sizeof path ? file_open(path, size) : -1;
-}
-
-static long file_read(int fd, unsigned char *buf, size_t size)
-{
-    ssize_t n;
-    do
-        n = read(fd, buf, size);
-    while (n < 0 && errno == EINTR);
-    return (long)n;
-}
-
-static void file_close(int fd)
-{
-    close(fd);
-}
-
-#endif /* platform */
-
 /* ===== Reading lines ===== */
+
+/* For what runs once a line: the two loops of list_countries keep it inline. */
+#if defined(__GNUC__) || defined(__clang__)
+#define PER_LINE inline __attribute__((always_inline))
+#else
+#define PER_LINE inline
+#endif
 
 /* A country file is a few kilobytes; anything this large is not one. */
 static const long MAX_FILE_BYTES = 1L << 20;
@@ -156,7 +55,7 @@ struct LineReader {
     long total;
     long long size; /* as the file system gave it when the file was opened */
     bool ended;     /* the end of the file is reached */
-    bool failed;    /* read error, or the file is too large */
+    int failure;    /* 0, or why reading failed: an errno value or FILE_TOO_LARGE */
     unsigned char spill[LINE_BYTES];
 };
 
@@ -175,22 +74,24 @@ static bool is_blank(unsigned char c)
 /* Reads more of the file after what buf holds; false at its end or on an error. */
 static bool fill(LineReader *r)
 {
-    if (r->failed || r->ended || r->len == sizeof r->buf)
+    if (r->failure || r->ended || r->len == sizeof r->buf)
         return false;
     long n = file_read(r->fd, r->buf + r->len, sizeof r->buf - r->len);
     if (n <= 0 || r->total + n > MAX_FILE_BYTES) {
         r->ended = n == 0;
-        r->failed = n != 0;
+        r->failure = n < 0 ? errno : n > 0 ? (int)FILE_TOO_LARGE : 0;
         return false;
     }
     /*
      * A read may return less than asked anywhere in the file (network and
-     * FUSE file systems do): the end is a read of nothing, or the size the
-     * file had when it was opened, which saves that last read.
+     * FUSE file systems do): the end is a read of nothing. The size the file
+     * had when it was opened saves that last read when what is read comes
+     * to it exactly, a line end last; more than it means that the file grew
+     * since, and it is read on, so that no line cut by a read is taken whole.
      */
     r->total += n;
-    r->ended = r->size > 0 && r->total >= r->size;
     r->len += (size_t)n;
+    r->ended = r->total == r->size && r->buf[r->len - 1] == '\n';
     return true;
 }
 
@@ -226,7 +127,7 @@ static void read_long_line(LineReader *r, Line *line)
 }
 
 /* Gives the next line without its line end; false at the end of the file. */
-static bool read_line(LineReader *r, Line *line)
+static PER_LINE bool read_line(LineReader *r, Line *line)
 {
     line->overflowText = false;
     line->firstPast = 0;
@@ -234,7 +135,7 @@ static bool read_line(LineReader *r, Line *line)
         const unsigned char *start = r->buf + r->pos;
         size_t avail = r->len - r->pos;
         const auto *end = static_cast<const unsigned char *>(memchr(start, '\n', avail));
-        if (end || (avail > 0 && (r->failed || r->ended))) {
+        if (end || (avail > 0 && (r->failure || r->ended))) {
             size_t n = end ? (size_t)(end - start) : avail;
             line->text = start;
             line->len = n < (size_t)LINE_BYTES ? n : (size_t)LINE_BYTES;
@@ -260,7 +161,33 @@ static bool read_line(LineReader *r, Line *line)
 
 /* ===== Parsing a line ===== */
 
-enum LineKind { LINE_SKIP, LINE_COUNTRY, LINE_CORRUPT };
+/* What a line is: skipped, a country, or why it is not delivered. */
+enum LineKind {
+    LINE_SKIP,
+    LINE_COUNTRY,
+    LINE_NO_ID,
+    LINE_ID_RANGE,
+    LINE_NO_NAME,
+    LINE_NAME_LONG,
+    LINE_NAME_INVALID,
+    LINE_TOO_LONG,
+    LINE_ID_REPEATS,
+    LINE_TOO_MANY,
+};
+
+static const char *const LINE_REASONS[] = {
+    "",
+    "",
+    "no ID, or the ID is not a number",
+    "ID outside the 32-bit range",
+    "no name",
+    "name longer than 29 UTF-16 units",
+    "name not valid UTF-8 or holding a control character",
+    "longer than 1024 bytes",
+    "ID repeats line ",
+    "more than 100 countries",
+};
+static_assert(sizeof LINE_REASONS / sizeof LINE_REASONS[0] == LINE_TOO_MANY + 1, "a text a kind");
 
 /* Decodes one UTF-8 character at s[*i]; -1 when it is malformed. */
 static long decode_utf8(const unsigned char *s, size_t len, size_t *i)
@@ -287,8 +214,8 @@ static long decode_utf8(const unsigned char *s, size_t len, size_t *i)
     return c;
 }
 
-/* UTF-8 name to UTF-16, zero-filled; false if invalid, a control or too long. */
-static bool encode_name(const unsigned char *s, size_t len, JQ_WCHAR16 *name)
+/* UTF-8 name to UTF-16, zero-filled; LINE_COUNTRY, or why the name is refused. */
+static PER_LINE LineKind encode_name(const unsigned char *s, size_t len, JQ_WCHAR16 *name)
 {
     memset(name, 0, CPTD_NAME_UNITS * sizeof name[0]);
     size_t units = 0, i = 0;
@@ -301,7 +228,7 @@ static bool encode_name(const unsigned char *s, size_t len, JQ_WCHAR16 *name)
             outside |= (unsigned char)(s[k] - 0x20) > 0x5E;
         }
         if (!outside)
-            return len > 0;
+            return len > 0 ? LINE_COUNTRY : LINE_NO_NAME;
         /* The ASCII before the first other character is in place already. */
         while (s[i] - 0x20u < 0x5Fu)
             i++;
@@ -316,24 +243,24 @@ static bool encode_name(const unsigned char *s, size_t len, JQ_WCHAR16 *name)
         } else {
             c = decode_utf8(s, len, &i);
             if (c < 0x20 || (c >= 0x7F && c <= 0x9F))
-                return false; /* malformed, or a control character */
+                return LINE_NAME_INVALID; /* malformed, or a control character */
         }
         if (c >= 0x10000) {
             if (units + 2 > CPTD_NAME_UNITS - 1)
-                return false;
+                return LINE_NAME_LONG;
             c -= 0x10000;
             name[units++] = (JQ_WCHAR16)(0xD800 + (c >> 10));
             name[units++] = (JQ_WCHAR16)(0xDC00 + (c & 0x3FF));
         } else {
             if (units + 1 > CPTD_NAME_UNITS - 1)
-                return false;
+                return LINE_NAME_LONG;
             name[units++] = (JQ_WCHAR16)c;
         }
     }
-    return units > 0;
+    return units > 0 ? LINE_COUNTRY : LINE_NO_NAME;
 }
 
-static LineKind parse_line(const Line *line, CountryEntry *entry)
+static PER_LINE LineKind parse_line(const Line *line, CountryEntry *entry)
 {
     const auto *s = reinterpret_cast<const unsigned char *>(line->text);
     size_t end = line->len;
@@ -345,7 +272,7 @@ static LineKind parse_line(const Line *line, CountryEntry *entry)
     if (i < end && s[i] == '#')
         return LINE_SKIP;
     if (line->overflowText)
-        return LINE_CORRUPT;
+        return LINE_TOO_LONG;
     while (end > i && is_blank(s[end - 1]))
         end--;
 
@@ -357,24 +284,126 @@ static LineKind parse_line(const Line *line, CountryEntry *entry)
     size_t digits = i;
     for (; i < end && s[i] - (unsigned)'0' < 10u && id <= limit; i++)
         id = id * 10 + (s[i] - '0');
-    if (i == digits || id > limit || i == end || !is_blank(s[i]))
-        return LINE_CORRUPT; /* no ID, not a number or out of range, or no name */
+    if (i == digits || id > limit || i == end || !is_blank(s[i])) {
+        while (i < end && s[i] - (unsigned)'0' < 10u)
+            i++; /* the rest of an ID out of range */
+        return i == digits || (i < end && !is_blank(s[i])) ? LINE_NO_ID
+               : id > limit                                ? LINE_ID_RANGE
+                                                           : LINE_NO_NAME;
+    }
     while (i < end && is_blank(s[i]))
         i++;
-    if (!encode_name(s + i, end - i, entry->name))
-        return LINE_CORRUPT;
+    LineKind kind = encode_name(s + i, end - i, entry->name);
     entry->id = (int32_t)(negative ? -id : id);
-    return LINE_COUNTRY;
+    return kind;
+}
+
+/* ===== Diagnostics ===== */
+
+/* One message line: "jqcpt: " and its parts, kept whole to the line end. */
+struct Message {
+    char text[PATH_BYTES + 160];
+    size_t len;
+};
+
+/* Adds n bytes of text, a control character as '?' so that the line stays one. */
+static void put(Message *m, const char *text, size_t n)
+{
+    size_t room = sizeof m->text - 2 - m->len; /* the line end comes last */
+    for (size_t k = 0; k < n && k < room; k++) {
+        auto c = (unsigned char)text[k];
+        m->text[m->len++] = c < 0x20 || c == 0x7F ? '?' : (char)c;
+    }
+}
+
+static void put_text(Message *m, const char *text)
+{
+    put(m, text, strlen(text));
+}
+
+static void put_number(Message *m, long long n)
+{
+    char digits[24];
+    size_t k = sizeof digits;
+    unsigned long long u = n < 0 ? 0 - (unsigned long long)n : (unsigned long long)n;
+    do
+        digits[--k] = (char)('0' + u % 10);
+    while ((u /= 10) > 0);
+    if (n < 0)
+        digits[--k] = '-';
+    put(m, digits + k, sizeof digits - k);
+}
+
+/* Begins a message about path, and its line when there is one. */
+static void begin(Message *m, const char *path, uint32_t line)
+{
+    m->len = 0;
+    put_text(m, "jqcpt: ");
+    put_text(m, path);
+    if (line > 0) {
+        put_text(m, ":");
+        put_number(m, line);
+    }
+    put_text(m, ": ");
+}
+
+static void send(Message *m)
+{
+    write_message(m->text, m->len);
+}
+
+static const char *file_reason(int error)
+{
+    switch (error) {
+    case FILE_NOT_REGULAR:
+        return "not a regular file";
+    case FILE_TOO_LARGE:
+        return "larger than 1 MiB";
+    case FILE_NO_FOLDER:
+        return "the library's own folder is not known";
+    default:
+        return strerror(error);
+    }
+}
+
+/* Says that a set variable named JQCPT_... is none of the library's. */
+static void warn_unknown(const char *name, size_t len)
+{
+    static const char *const known[] = {"JQCPT_COUNTRY_FILE", "JQCPT_DIAGNOSTICS"};
+    for (const char *k : known)
+        if (strlen(k) == len && memcmp(k, name, len) == 0)
+            return;
+    Message m;
+    m.len = 0;
+    put_text(&m, "jqcpt: ");
+    put(&m, name, len);
+    put_text(&m, " is not a variable of this library");
+    send(&m);
+}
+
+/* The end of a call on a file that cannot be read, and why when path is given. */
+static int32_t unreadable(uint32_t *count, const char *path, int error)
+{
+    *count = 0;
+    if (path) {
+        Message m;
+        begin(&m, path, 0);
+        put_text(&m, file_reason(error));
+        send(&m);
+    }
+    return CPTD_FILE_UNREADABLE;
 }
 
 /* ===== The country list ===== */
 
-/* The IDs delivered so far: open addressing, room for twice the table. */
+/* The IDs delivered so far, with the line of each: open addressing, room
+   for twice the table. */
 enum { ID_SLOTS = 256 };
 static_assert(ID_SLOTS >= 2 * CPTD_MAX_COUNTRIES, "the set never fills");
 
 struct IdSet {
     int32_t id[ID_SLOTS];
+    uint32_t line[ID_SLOTS];
     bool used[ID_SLOTS];
 };
 
@@ -387,62 +416,97 @@ static unsigned id_slot(const IdSet *set, int32_t id)
     return k;
 }
 
-extern "C" JQCPT_API int32_t JQ_CALL JQcpt_CountryList(CountryEntry *table, uint32_t *count)
+/*
+ * Reads the country file into table. With Diagnose, path is where messages
+ * show the file, and lines are counted for them; without, the loop is the
+ * same less that.
+ */
+template <bool Diagnose>
+static int32_t list_countries(CountryEntry *table, uint32_t *count, char *path)
 {
-    if (!table || !count)
-        return CPTD_BAD_ARGUMENT;
-
     LineReader reader;
-    reader.fd = file_open_countries(&reader.size);
-    if (reader.fd < 0) {
-        *count = 0;
-        return CPTD_FILE_UNREADABLE;
-    }
+    int error = 0;
+    reader.fd = file_open_countries(&reader.size, &error, Diagnose ? path : nullptr);
+    if (reader.fd < 0)
+        return unreadable(count, Diagnose ? path : nullptr, error);
     reader.pos = reader.len = 0;
     reader.total = 0;
     reader.ended = false;
-    reader.failed = reader.size > MAX_FILE_BYTES;
+    reader.failure = reader.size > MAX_FILE_BYTES ? (int)FILE_TOO_LARGE : 0;
 
     Line line;
     IdSet ids;
     memset(ids.used, 0, sizeof ids.used);
-    uint32_t delivered = 0;
+    if constexpr (Diagnose)
+        memset(ids.line, 0, sizeof ids.line);
+    uint32_t delivered = 0, lines = 0;
     bool corrupt = false, tooMany = false;
     while (reader.len < 3 && fill(&reader))
         ;
     if (reader.len >= 3 && memcmp(reader.buf, "\xEF\xBB\xBF", 3) == 0)
         reader.pos = 3; /* a byte-order mark */
     while (read_line(&reader, &line)) {
+        if constexpr (Diagnose)
+            lines++;
         CountryEntry entry;
-        switch (parse_line(&line, &entry)) {
-        case LINE_SKIP:
-            break;
-        case LINE_CORRUPT:
-            corrupt = true;
-            break;
-        case LINE_COUNTRY: {
-            unsigned slot = id_slot(&ids, entry.id);
-            if (ids.used[slot]) {
-                corrupt = true; /* repeats a delivered ID */
-            } else if (delivered == CPTD_MAX_COUNTRIES) {
-                tooMany = true;
-            } else {
+        LineKind kind = parse_line(&line, &entry);
+        unsigned slot = 0;
+        if (kind == LINE_SKIP)
+            continue;
+        if (kind == LINE_COUNTRY) {
+            slot = id_slot(&ids, entry.id);
+            if (!ids.used[slot] && delivered < CPTD_MAX_COUNTRIES) {
                 ids.used[slot] = true;
                 ids.id[slot] = entry.id;
+                if constexpr (Diagnose)
+                    ids.line[slot] = lines;
                 table[delivered++] = entry;
+                continue;
             }
-            break;
+            kind = ids.used[slot] ? LINE_ID_REPEATS : LINE_TOO_MANY;
         }
+        tooMany = tooMany || kind == LINE_TOO_MANY;
+        corrupt = corrupt || kind != LINE_TOO_MANY;
+        if constexpr (Diagnose) {
+            Message m;
+            begin(&m, path, lines);
+            put_text(&m, LINE_REASONS[kind]);
+            if (kind == LINE_ID_REPEATS)
+                put_number(&m, ids.line[slot]);
+            send(&m);
         }
     }
     file_close(reader.fd);
-
-    if (reader.failed) {
-        *count = 0;
-        return CPTD_FILE_UNREADABLE;
-    }
+    if (reader.failure)
+        return unreadable(count, Diagnose ? path : nullptr, reader.failure);
     *count = delivered;
     if (corrupt)
         return CPTD_PARTIAL_LIST;
     return tooMany ? CPTD_TOO_MANY_COUNTRIES : CPTD_OK;
+}
+
+extern "C" JQCPT_API int32_t JQ_CALL JQcpt_CountryList(CountryEntry *table, uint32_t *count)
+{
+    if (!diagnostics_on()) {
+        if (!table || !count)
+            return CPTD_BAD_ARGUMENT;
+        return list_countries<false>(table, count, nullptr);
+    }
+
+    each_variable(warn_unknown);
+    char path[PATH_BYTES];
+    set_path(path, "no file read, a null table or count");
+    int32_t code = CPTD_BAD_ARGUMENT;
+    uint32_t delivered = 0;
+    if (table && count) {
+        code = list_countries<true>(table, count, path);
+        delivered = *count;
+    }
+    Message m;
+    begin(&m, path, 0);
+    put_number(&m, delivered);
+    put_text(&m, " countries delivered, code ");
+    put_number(&m, code);
+    send(&m);
+    return code;
 }

@@ -1,0 +1,107 @@
+/*
+ * jqcpt_posix.cpp - the CPTD library's calls to a POSIX system
+ * (jqcpt_sys.h): the default file found through dladdr, messages with
+ * write(2).
+ */
+#include <dlfcn.h>
+#include <errno.h>
+#include <fcntl.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "jqcpt.h"
+#include "jqcpt_sys.h"
+
+extern char **environ; /* NOLINT(readability-redundant-declaration): not all unistd.h have it */
+
+static int file_open(const char *path, long long *size, int *error)
+{
+    int fd = open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    struct stat st;
+    bool opened = fd >= 0 && fstat(fd, &st) == 0;
+    if (!opened || !S_ISREG(st.st_mode)) {
+        *error = opened ? FILE_NOT_REGULAR : errno;
+        if (fd >= 0)
+            close(fd);
+        return -1;
+    }
+    *size = (long long)st.st_size;
+    return fd;
+}
+
+int file_open_countries(long long *size, int *error, char *shown)
+{
+    const char *named = getenv("JQCPT_COUNTRY_FILE");
+    if (named && *named) {
+        if (shown)
+            set_path(shown, named);
+        return file_open(named, size, error);
+    }
+
+    /* The default file lies relative to this library. */
+    Dl_info info;
+    if (!dladdr((void *)&JQcpt_CountryList, &info) || !info.dli_fname) {
+        *error = FILE_NO_FOLDER;
+        if (shown)
+            set_path(shown, JQCPT_DATA_RELPATH);
+        return -1;
+    }
+    const char *lib = info.dli_fname;
+    const char *slash = strrchr(lib, '/');
+    int dir = slash ? (int)(slash - lib + 1) : 0;
+    char path[PATH_BYTES];
+    int written = snprintf(path, sizeof path, "%.*s%s", dir, lib, JQCPT_DATA_RELPATH);
+    if (shown)
+        set_path(shown, path);
+    if (written <= 0 || (size_t)written >= sizeof path) {
+        *error = ENAMETOOLONG;
+        return -1;
+    }
+    return file_open(path, size, error);
+}
+
+long file_read(int fd, unsigned char *buf, size_t size)
+{
+    ssize_t n;
+    do
+        n = read(fd, buf, size);
+    while (n < 0 && errno == EINTR);
+    return (long)n;
+}
+
+void file_close(int fd)
+{
+    close(fd);
+}
+
+bool diagnostics_on()
+{
+    const char *value = getenv("JQCPT_DIAGNOSTICS");
+    return value && *value;
+}
+
+void write_message(char *text, size_t n)
+{
+    text[n++] = '\n';
+    while (n > 0) {
+        ssize_t wrote = write(2, text, n);
+        if (wrote < 0 && errno == EINTR)
+            continue;
+        if (wrote <= 0)
+            return; /* nowhere left to say it */
+        text += wrote;
+        n -= (size_t)wrote;
+    }
+}
+
+void each_variable(void (*take)(const char *name, size_t len))
+{
+    for (char **entry = environ; entry && *entry; entry++) {
+        const char *equals = strchr(*entry, '=');
+        if (strncmp(*entry, "JQCPT_", 6) == 0)
+            take(*entry, equals ? (size_t)(equals - *entry) : strlen(*entry));
+    }
+}

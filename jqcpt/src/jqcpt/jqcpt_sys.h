@@ -1,0 +1,51 @@
+/*
+ * jqcpt_sys.h - what the CPTD library needs of the system it runs on. One
+ * file for each platform implements it: jqcpt_posix.cpp, jqcpt_windows.cpp.
+ */
+#ifndef JQCPT_SYS_H
+#define JQCPT_SYS_H
+
+#include <stddef.h>
+#include <string.h>
+
+/* Why the country file cannot be used, besides an errno value. */
+enum { FILE_NOT_REGULAR = -1, FILE_TOO_LARGE = -2, FILE_NO_FOLDER = -3 };
+
+/* Room for a path as messages show it, in UTF-8. */
+enum { PATH_BYTES = 4096 };
+
+/* Sets path to the first PATH_BYTES - 1 bytes of text, zero-terminated. */
+static inline void set_path(char *path, const char *text)
+{
+    size_t n = strlen(text);
+    n = n < PATH_BYTES - 1 ? n : PATH_BYTES - 1;
+    memcpy(path, text, n);
+    path[n] = '\0';
+}
+
+/*
+ * Opens the country file: the one JQCPT_COUNTRY_FILE names, or else the one
+ * at JQCPT_DATA_RELPATH from the library's own folder. Gives a descriptor
+ * and the file's size, or -1 and why in *error (an errno value or a FILE_
+ * code). When shown is given, it receives the path used, in UTF-8
+ * (PATH_BYTES at most).
+ */
+int file_open_countries(long long *size, int *error, char *shown);
+
+/* Reads up to size bytes: how many, 0 at the end, -1 with errno on an error. */
+long file_read(int fd, unsigned char *buf, size_t size);
+
+void file_close(int fd);
+
+/* Whether JQCPT_DIAGNOSTICS is set and not empty. */
+bool diagnostics_on();
+
+/* Writes the n bytes of text and a line end to standard error in one write;
+   text has room for the two bytes of a line end after them. */
+void write_message(char *text, size_t n);
+
+/* Calls take with the name of each variable of the environment that begins
+   with JQCPT_, as the library compares names. */
+void each_variable(void (*take)(const char *name, size_t len));
+
+#endif /* JQCPT_SYS_H */

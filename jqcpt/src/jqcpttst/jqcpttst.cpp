@@ -16,6 +16,8 @@
 #include <stdint.h>
 #include <string.h>
 
+#include <algorithm>
+
 #include "jqcpt.h"
 #include "jqcpttyp.h"
 #include "jqsys.h"
@@ -115,10 +117,7 @@ static bool name_unended(const CountryEntry *e)
 {
     if (e->name[CPTD_NAME_UNITS - 1] == 0)
         return false; /* most names: a zero at the end, at one look */
-    for (JQ_WCHAR16 unit : e->name)
-        if (unit == 0)
-            return false;
-    return true;
+    return std::find(e->name, e->name + CPTD_NAME_UNITS, 0) == e->name + CPTD_NAME_UNITS;
 }
 
 /*

@@ -113,6 +113,24 @@ pid_t start_utility(int in, int out, int err, const std::vector<std::string> &en
     exec_utility(fake);
 }
 
+bool read_until(int fd, std::string &seen, const std::string &text, size_t from)
+{
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (seen.find(text, from) == std::string::npos) {
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        pollfd p{fd, POLLIN, 0};
+        if (left.count() <= 0 || poll(&p, 1, (int)left.count()) <= 0)
+            return false;
+        char buf[4096];
+        ssize_t n = read(fd, buf, sizeof buf);
+        if (n <= 0)
+            return false;
+        seen.append(buf, (size_t)n);
+    }
+    return true;
+}
+
 int wait_utility(pid_t pid)
 {
     int status = 0;
@@ -123,17 +141,18 @@ int wait_utility(pid_t pid)
 Session run_utility(const std::string &input, const std::vector<std::string> &env, bool fake,
                     int timeoutSeconds)
 {
-    std::string inputPath = temp_file(input);
-    int in = open(inputPath.c_str(), O_RDONLY);
+    std::string inputPath = temp_file(input), errPath = temp_file("");
+    int in = open(inputPath.c_str(), O_RDONLY), err = open(errPath.c_str(), O_RDWR);
     unlink(inputPath.c_str());
+    unlink(errPath.c_str());
     int out[2];
-    if (in < 0 || pipe(out) != 0)
-        return {"", -2};
-    pid_t pid = start_utility(in, out[1], 2, env, fake);
+    if (in < 0 || err < 0 || pipe(out) != 0)
+        return {"", -2, ""};
+    pid_t pid = start_utility(in, out[1], err, env, fake);
     close(in);
     close(out[1]);
 
-    Session run{"", -1};
+    Session run{"", -1, ""};
     auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeoutSeconds);
     char buf[65536];
     for (;;) {
@@ -144,6 +163,7 @@ Session run_utility(const std::string &input, const std::vector<std::string> &en
             kill(pid, SIGKILL);
             wait_utility(pid);
             close(out[0]);
+            close(err);
             return run; // status -1: it did not end in time
         }
         ssize_t n = read(out[0], buf, sizeof buf);
@@ -154,6 +174,10 @@ Session run_utility(const std::string &input, const std::vector<std::string> &en
     close(out[0]);
     run.status = wait_utility(pid);
     run.out = native_lines(run.out);
+    for (ssize_t n; (n = pread(err, buf, sizeof buf, (off_t)run.err.size())) > 0;)
+        run.err.append(buf, (size_t)n);
+    close(err);
+    run.err = native_lines(run.err);
     return run;
 }
 

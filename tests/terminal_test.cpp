@@ -34,20 +34,7 @@ struct Terminal {
     // Reads until text appears after position from; false if it does not within 10 s.
     bool wait_for(const std::string &text, size_t from = 0)
     {
-        auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-        while (screen.find(text, from) == std::string::npos) {
-            auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                deadline - std::chrono::steady_clock::now());
-            pollfd p{fd, POLLIN, 0};
-            if (left.count() <= 0 || poll(&p, 1, (int)left.count()) <= 0)
-                return false;
-            char buf[4096];
-            ssize_t n = read(fd, buf, sizeof buf);
-            if (n <= 0)
-                return false;
-            screen.append(buf, (size_t)n);
-        }
-        return true;
+        return read_until(fd, screen, text, from);
     }
 
     void type(const std::string &text)

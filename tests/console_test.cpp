@@ -161,9 +161,22 @@ TEST(Report, DenseAstralNamesAreNeverCutAtABufferBoundary)
 
 TEST(Report, WhatTheLibraryPrintsAppearsWhereItPrintedIt)
 {
-    Session r = run_with_plan("1\n\n99\n", "call 0 1\nprint library says hello\nrow 4 Iraq\n");
-    EXPECT_EQ(r.out,
-              MENU + "library says hello\n" + TABLE_HEAD + row(4, "Iraq", 4) + PAUSE + MENU + EXIT);
+    // Byte or wide stdio, in stdout's buffer or in a 1 MiB one of the
+    // library's own: every byte, in place, and nothing else.
+    struct {
+        std::string plan, printed;
+    } cases[] = {
+        {"print library says hello\n", "library says hello\n"},
+        {"wprint library says hello\n", "library says hello\n"},
+        {"buffer full\nbulk 200000\n", bulk_lines(200000)},
+    };
+    for (const auto &c : cases) {
+        Session r = run_with_plan("1\n\n99\n", "call 0 1\n" + c.plan + "row 4 Iraq\n");
+        EXPECT_TRUE(r.out ==
+                    MENU + c.printed + TABLE_HEAD + row(4, "Iraq", 4) + PAUSE + MENU + EXIT)
+            << c.plan << r.out.substr(0, 400);
+        EXPECT_EQ(r.status, 0) << c.plan << r.err;
+    }
 }
 
 TEST(Report, ExitStatusRemembersAnyFailedListing)

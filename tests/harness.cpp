@@ -31,6 +31,15 @@ std::string row(long id, const std::string &name, int chars)
     return number + std::string(chars < 30 ? 30 - chars : 0, ' ') + name + "\n";
 }
 
+std::string bulk_lines(size_t bytes)
+{
+    std::string lines;
+    char line[16];
+    for (size_t k = 0; k < bytes / 8; k++)
+        lines.append(line, (size_t)snprintf(line, sizeof line, "%07zu\n", k));
+    return lines;
+}
+
 static const char *setting(const char *name)
 {
     const char *value = getenv(name);

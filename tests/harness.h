@@ -62,6 +62,9 @@ extern const std::string PAUSE;
 extern const std::string EXIT;
 extern const std::string TABLE_HEAD;
 
+// What the test double's "bulk N" prints: the lines "0000000" on, N bytes.
+std::string bulk_lines(size_t bytes);
+
 // One table row: the ID in 8 columns, the name right-aligned in 30
 // characters; chars is how many characters the name shows as.
 std::string row(long id, const std::string &name, int chars);

@@ -182,30 +182,38 @@ TEST(Pipes, AFailedStreamEndsTheProgramWithStatusTwoAndTheReason)
 
 TEST(Pipes, NonBlockingStreamsAreWaitedForAndLoseNothing)
 {
-    int keys[2], shown[2];
-    ASSERT_EQ(pipe(keys), 0);
-    ASSERT_EQ(pipe(shown), 0);
-    for (int fd : {keys[0], shown[1]})
-        fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK);
-    fcntl(shown[1], F_SETPIPE_SZ, 4096);
-
-    std::string rows;
+    std::string rows, bulk = bulk_lines(200000);
     for (int k = 0; k < 100; k++)
         rows += row(k, "Country " + std::to_string(k), k < 10 ? 9 : 10);
-    // The library prints too, through stdio, more than the pipe takes at once.
-    const std::string printed(3000, 'p');
-    std::string expected, typed;
-    for (int n = 0; n < 20; n++) {
-        expected += MENU + printed + "\n" + TABLE_HEAD + rows + PAUSE;
-        typed += "1\n\n";
-    }
-    expected += MENU + EXIT;
-    typed += "99\n";
+    // The library prints too, more than the pipe takes at once: through
+    // stdout's buffer, then 200,000 bytes through a 1 MiB buffer of its own;
+    // or, in a run of its own (a stream's orientation is for good), as wide text.
+    const std::string printed(3000, 'p'), wide(3000, 'w');
+    for (bool wideRun : {false, true}) {
+        std::string expected, typed;
+        for (int n = 0; n < 20; n++) {
+            expected += MENU +
+                        (wideRun  ? wide + "\n"
+                         : n == 0 ? printed + "\n"
+                                  : bulk) +
+                        TABLE_HEAD + rows + PAUSE;
+            typed += "1\n\n";
+        }
+        expected += MENU + EXIT;
+        typed += "99\n";
+        const std::string plan = wideRun ? "call 0 100\nwprint " + wide + "\nfill 100\n"
+                                         : "call 0 100\nprint " + printed + "\nfill 100\n" +
+                                               "call 0 100\nbuffer full\nbulk 200000\nfill 100\n";
 
-    std::string screen;
-    auto oldPipe = signal(SIGPIPE, SIG_IGN); // a utility that ended early fails the test, no more
-    auto [status, said] =
-        run_on(keys[0], shown[1], "call 0 100\nprint " + printed + "\nfill 100\n", [&] {
+        int keys[2], shown[2];
+        ASSERT_EQ(pipe(keys), 0);
+        ASSERT_EQ(pipe(shown), 0);
+        for (int fd : {keys[0], shown[1]})
+            fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK);
+        fcntl(shown[1], F_SETPIPE_SZ, 4096);
+        std::string screen;
+        auto oldPipe = signal(SIGPIPE, SIG_IGN); // a utility that ended early fails the test
+        auto [status, said] = run_on(keys[0], shown[1], plan, [&] {
             close(keys[0]);
             close(shown[1]);
             // Nothing to read at first, and nobody reading for a while.
@@ -218,11 +226,12 @@ TEST(Pipes, NonBlockingStreamsAreWaitedForAndLoseNothing)
                 screen.append(buf, (size_t)n);
             close(shown[0]);
         });
-    signal(SIGPIPE, oldPipe);
-    EXPECT_EQ(status, 0) << said;
-    screen = native_lines(screen);
-    EXPECT_EQ(screen.size(), expected.size());
-    EXPECT_TRUE(screen == expected);
+        signal(SIGPIPE, oldPipe);
+        EXPECT_EQ(status, 0) << said;
+        screen = native_lines(screen);
+        EXPECT_EQ(screen.size(), expected.size()) << (wideRun ? "wide" : "bytes");
+        EXPECT_TRUE(screen == expected) << screen.substr(0, 2000);
+    }
 }
 
 } // namespace

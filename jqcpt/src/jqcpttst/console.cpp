@@ -85,6 +85,25 @@ void con_flush()
     out.len = 0;
 }
 
+long flush_blocking()
+{
+    bool was = sys_output_blocking(true);
+    int flushed = fflush(stdout);
+    if (!was)
+        sys_output_blocking(false);
+    return flushed == 0 ? 0 : -1;
+}
+
+void con_library_call_begins()
+{
+    (void)sys_output_blocking(true);
+}
+
+void con_library_call_ended()
+{
+    (void)sys_output_blocking(false);
+}
+
 /* The next input byte without taking it, or CON_EOF. */
 static int peek()
 {

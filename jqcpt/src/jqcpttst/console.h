@@ -25,6 +25,14 @@ void con_start();
 /* Writes out everything written so far, and what the library printed first. */
 void con_flush();
 
+/*
+ * Bracket a library call. Standard output is blocking while the library
+ * runs (made so if it was not), so that what the runtime writes for it by
+ * itself is never refused; after the call it has its own mode again.
+ */
+void con_library_call_begins();
+void con_library_call_ended();
+
 /* Clears the screen before the menu; does nothing when output is no terminal. */
 void con_clear();
 

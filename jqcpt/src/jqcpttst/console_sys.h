@@ -10,6 +10,17 @@
  *   sys_wait     waits until a non-blocking stream is ready again
  *   sys_library_text  takes what the library printed through the C
  *                runtime's stdout and left unwritten, for the console to write
+ *                (text the runtime must write itself it writes, and gives 0)
+ *   sys_library_bytes  gives the bytes stdout holds unwritten without taking
+ *                them or calling the runtime
+ *
+ *   sys_output_blocking  makes standard output blocking if it was not (true),
+ *                or puts back the mode it had (false); gives whether it was
+ *                made blocking before the call
+ *
+ * console.cpp provides flush_blocking, stdio's flush of stdout with standard output blocking
+ * for that flush alone (stdio drops what a non-blocking stream refuses),
+ * 0 or -1.
  *
  * sys_write, sys_read and sys_library_text return -1 with errno set when
  * they fail; EAGAIN means "not yet", and the console waits and tries again.
@@ -31,5 +42,9 @@ long sys_write(int fd, const char *bytes, size_t n);
 long sys_read(unsigned char *bytes, size_t size);
 bool sys_wait(int fd, bool forWriting);
 long sys_library_text(const char **text);
+long sys_library_bytes(const char **text);
+bool sys_output_blocking(bool blocking);
+
+long flush_blocking();
 
 #endif /* JQCPTTST_CONSOLE_SYS_H */

@@ -158,9 +158,42 @@ bool sys_wait(int, bool)
     return true;
 }
 
-/* The runtime writes it itself: Windows handles do not report EAGAIN. */
+/* The pipe mode standard output had while it is made blocking; 0 when it is not. */
+static DWORD modeBefore;
+
+bool sys_output_blocking(bool blocking)
+{
+    bool was = modeBefore != 0;
+    DWORD state = 0;
+    if (blocking && !was) {
+        DWORD wait = PIPE_WAIT;
+        if (GetNamedPipeHandleState(outHandle, &state, nullptr, nullptr, nullptr, nullptr, 0) &&
+            (state & PIPE_NOWAIT) != 0 &&
+            SetNamedPipeHandleState(outHandle, &wait, nullptr, nullptr))
+            modeBefore = state;
+    } else if (!blocking && was) {
+        (void)SetNamedPipeHandleState(outHandle, &modeBefore, nullptr, nullptr);
+        modeBefore = 0;
+    }
+    return was;
+}
+
+/* The runtime writes it itself, with standard output blocking for that flush alone. */
 long sys_library_text(const char **text)
 {
     *text = "";
-    return fflush(stdout) == 0 ? 0 : -1;
+    return flush_blocking();
+}
+
+/* msvcrt's stdout says where its unwritten bytes lie. */
+long sys_library_bytes(const char **text)
+{
+    *text = "";
+#ifndef _UCRT
+    if ((stdout->_flag & _IOWRT) != 0 && stdout->_base != nullptr && stdout->_ptr > stdout->_base) {
+        *text = stdout->_base;
+        return static_cast<long>(stdout->_ptr - stdout->_base);
+    }
+#endif
+    return 0;
 }

@@ -54,16 +54,21 @@ static uint32_t countryCount;
    its contract: the exit status. */
 static bool listingFailed;
 
+/* Readies the table for the library call that follows: the zone filled,
+   standard output lent to the library until guard_intact. */
 static void guard_set()
 {
     if (!guardSet)
         memset(countryStore.guard, GUARD_BYTE, sizeof countryStore.guard);
     guardSet = true;
+    con_library_call_begins();
 }
 
-/* True while every byte of the zone equals the one before it, the first GUARD_BYTE. */
+/* True while every byte of the zone equals the one before it, the first
+   GUARD_BYTE; the library call has ended. */
 static bool guard_intact()
 {
+    con_library_call_ended();
     const auto *zone = reinterpret_cast<const unsigned char *>(countryStore.guard);
     guardSet = zone[0] == GUARD_BYTE && memcmp(zone, zone + 1, sizeof countryStore.guard - 1) == 0;
     return guardSet;

@@ -208,6 +208,19 @@ TEST(Report, CountAboveTheTableShowsItsHundredRowsAndSaysSo)
     EXPECT_EQ(r.out, MENU + TABLE_HEAD + rows + past + PAUSE + MENU + TABLE_HEAD + rows + past +
                          PAUSE + MENU + TABLE_HEAD + rows + PAUSE + MENU + EXIT);
     EXPECT_EQ(r.status, 1);
+
+    // Past the zone lies a page no one may write: a write there stops the
+    // program, with what it holds and what the library printed written first.
+    for (int records : {65, 150}) {
+        r = run_with_plan("1\n\n1\n\n99\n", "call 0 100\nfill 100\ncall 0 100\nfill 100\n"
+                                            "print said before\noverrun " +
+                                                std::to_string(records) + "\n");
+        EXPECT_EQ(r.out, MENU + TABLE_HEAD + rows + PAUSE + MENU + "said before\n" + past)
+            << records;
+        EXPECT_EQ(r.err,
+                  "jqcpttst: the library wrote past the table into protected memory; stopped\n");
+        EXPECT_EQ(r.status, 1);
+    }
     r = run_with_plan("1\n\n99\n", "call 0 4294967295\nfill 100\n");
     EXPECT_NE(r.out.find("reported 4294967295 records"), std::string::npos);
     EXPECT_EQ(r.status, 1);

@@ -10,6 +10,8 @@
  *                        units (no closing zero when there are 30)
  *   fill N               writes N records "ID k, name Country k"
  *   spill K              writes the K-th record past the end of the table
+ *   overrun N            writes N records past the end of the table, one
+ *                        after another, each with a name of 29 letters
  *   print TEXT           prints TEXT and a line end through stdio, unflushed
  *   wprint TEXT          the same through wide stdio (wprintf): from then on
  *                        stdout is a wide stream
@@ -19,7 +21,8 @@
  *                        "0000000" to "%07d" of the count, each with its LF
  *                        (N a multiple of 8)
  *
- * Calls past the last block repeat it. Only spill writes past 100 records.
+ * Calls past the last block repeat it. Only spill and overrun write past 100
+ * records.
  */
 #define _POSIX_C_SOURCE 200809L
 #include <stdio.h>
@@ -106,6 +109,12 @@ JQCPT_API int32_t JQ_CALL JQcpt_CountryList(CountryEntry *table, uint32_t *count
         } else if (strncmp(line, "spill ", 6) == 0) {
             long k = strtol(line + 6, NULL, 10);
             utf8_to_record("Spilt", &table[CPTD_MAX_COUNTRIES + k - 1]);
+        } else if (strncmp(line, "overrun ", 8) == 0) {
+            long n = strtol(line + 8, NULL, 10);
+            for (long k = 0; k < n; k++) {
+                table[CPTD_MAX_COUNTRIES + k].id = (int32_t)k;
+                utf8_to_record("Abcdefghijklmnopqrstuvwxyzabc", &table[CPTD_MAX_COUNTRIES + k]);
+            }
         } else if (strncmp(line, "print ", 6) == 0) {
             (void)printf("%s\n", line + 6);
         } else if (strncmp(line, "wprint ", 7) == 0) {

@@ -33,12 +33,24 @@ static struct {
     bool ended;
 } in;
 
-void con_start()
+/* The line written when the library wrote into the protected page. */
+static struct {
+    char text[128];
+    size_t len;
+} stop;
+
+void con_start(void *trap, const wchar_t *stopText, unsigned long value)
 {
     out.len = 0;
     in.pos = in.len = 0;
     in.ended = false;
     out.isConsole = sys_init();
+    /* Formatted here: the fault handler may do no more than write. */
+    say(stopText, value);
+    stop.len = out.len < sizeof stop.text ? out.len : sizeof stop.text;
+    memcpy(stop.text, out.buf, stop.len);
+    out.len = 0;
+    (void)sys_protect(trap);
 }
 
 /* ===== Streams ===== */
@@ -61,16 +73,45 @@ static bool passing_failure(int fd, bool forWriting)
     return (errno == EAGAIN || errno == EWOULDBLOCK) && sys_wait(fd, forWriting);
 }
 
+/*
+ * Writes all n bytes to fd, waiting while it is not ready (EAGAIN, or a
+ * write that moved nothing); false when it failed, errno saying why. It
+ * calls sys_write and sys_wait alone, so a fault handler may use it.
+ */
+static bool write_fully(int fd, const char *bytes, size_t n)
+{
+    for (size_t done = 0; done < n;) {
+        long wrote = sys_write(fd, bytes + done, n - done);
+        if (wrote > 0)
+            done += (size_t)wrote;
+        else if (wrote == 0 ? !sys_wait(fd, true) : !passing_failure(fd, true))
+            return false;
+    }
+    return true;
+}
+
 /* Writes all n bytes to standard output, or ends the program. */
 static void write_all(const char *bytes, size_t n)
 {
-    for (size_t done = 0; done < n;) {
-        long wrote = sys_write(1, bytes + done, n - done);
-        if (wrote > 0)
-            done += (size_t)wrote;
-        else if (wrote == 0 || !passing_failure(1, true))
-            stream_failed("standard output");
-    }
+    if (!write_fully(1, bytes, n))
+        stream_failed("standard output");
+}
+
+/*
+ * The library wrote into the protected page behind the table: what the
+ * library printed and what the console holds are written, then the stop
+ * line, and the program ends. Nothing here may call stdio or allocate.
+ */
+void guard_written()
+{
+    static const char said[] =
+        "jqcpttst: the library wrote past the table into protected memory; stopped\n";
+    const char *text;
+    long n = sys_library_bytes(&text);
+    bool written = write_fully(1, text, (size_t)n) && write_fully(1, out.buf, out.len) &&
+                   write_fully(1, stop.text, stop.len);
+    (void)write_fully(2, said, sizeof said - 1);
+    sys_stop(written ? 1 : 2);
 }
 
 void con_flush()

@@ -1,17 +1,21 @@
 /*
  * console_posix.cpp - the console's platform layer on POSIX systems: plain
- * read(2) and write(2) on the standard descriptors, ANSI clearing, and
- * stdio's stdout taken apart (glibc).
+ * read(2) and write(2) on the standard descriptors, ANSI clearing, stdio's
+ * stdout taken apart (glibc), and a protected page caught with SIGSEGV.
  */
 
 #include <errno.h>
 #include <fcntl.h>
 #include <poll.h>
+#include <signal.h>
+#include <stdint.h>
 #include <stdio.h>
 #include <stdio_ext.h>
+#include <sys/mman.h>
 #include <unistd.h>
 #include <wchar.h>
 
+#include "console.h"
 #include "console_sys.h"
 
 /* stdout's buffer while the library leaves it so: text only the library writes. */
@@ -48,7 +52,7 @@ bool sys_wait(int fd, bool forWriting)
 /*
  * What a byte stream holds unwritten lies where the stream says, in
  * whatever buffer it has: ours, or one the library gave it. Read from the
- * stream's fields alone (its _mode is fwide's answer).
+ * stream's fields alone (its _mode is fwide's answer), as a fault handler may.
  */
 long sys_library_bytes(const char **text)
 {
@@ -94,4 +98,44 @@ long sys_library_text(const char **text)
     long n = sys_library_bytes(text);
     __fpurge(stdout);
     return n;
+}
+
+/* The protected page, and what SIGSEGV did before it was caught. */
+static char *trapPage;
+static struct sigaction faultBefore;
+
+/* A write into the page stops the program; any other fault is left to what
+   was there before (the system's default): it happens again on return. */
+static void on_fault(int, siginfo_t *info, void *)
+{
+    const char *at = static_cast<const char *>(info->si_addr);
+    if (trapPage != nullptr && at >= trapPage && at < trapPage + CON_PAGE_BYTES)
+        guard_written();
+    (void)sigaction(SIGSEGV, &faultBefore, nullptr);
+}
+
+bool sys_protect(void *trap)
+{
+    if (trapPage != nullptr)
+        return trapPage == trap;
+    long page = sysconf(_SC_PAGESIZE);
+    if (page <= 0 || CON_PAGE_BYTES % page != 0 || (uintptr_t)trap % (uintptr_t)page != 0)
+        return false;
+    struct sigaction caught = {};
+    caught.sa_sigaction = on_fault;
+    caught.sa_flags = SA_SIGINFO;
+    sigemptyset(&caught.sa_mask);
+    if (sigaction(SIGSEGV, &caught, &faultBefore) != 0)
+        return false;
+    if (mprotect(trap, CON_PAGE_BYTES, PROT_READ) != 0) {
+        (void)sigaction(SIGSEGV, &faultBefore, nullptr);
+        return false;
+    }
+    trapPage = static_cast<char *>(trap);
+    return true;
+}
+
+void sys_stop(int status)
+{
+    _exit(status);
 }

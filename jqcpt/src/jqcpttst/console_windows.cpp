@@ -10,6 +10,7 @@
 
 #include <windows.h>
 
+#include "console.h"
 #include "console_sys.h"
 
 static bool outIsConsole, inIsConsole;
@@ -196,4 +197,47 @@ long sys_library_bytes(const char **text)
     }
 #endif
     return 0;
+}
+
+/* The protected page. */
+static char *trapPage;
+
+/* A write into the page stops the program; any other fault goes on its way. */
+static LONG CALLBACK on_fault(EXCEPTION_POINTERS *fault)
+{
+    const EXCEPTION_RECORD *r = fault->ExceptionRecord;
+    if (r->ExceptionCode == EXCEPTION_ACCESS_VIOLATION && r->NumberParameters >= 2 &&
+        r->ExceptionInformation[0] == 1 /* a write */) {
+        const char *at = reinterpret_cast<const char *>(r->ExceptionInformation[1]);
+        if (trapPage != nullptr && at >= trapPage && at < trapPage + CON_PAGE_BYTES)
+            guard_written();
+    }
+    return EXCEPTION_CONTINUE_SEARCH;
+}
+
+bool sys_protect(void *trap)
+{
+    if (trapPage != nullptr)
+        return trapPage == trap;
+    SYSTEM_INFO system;
+    GetSystemInfo(&system);
+    DWORD page = system.dwPageSize, before;
+    if (page == 0 || CON_PAGE_BYTES % page != 0 || reinterpret_cast<uintptr_t>(trap) % page != 0)
+        return false;
+    void *handler = AddVectoredExceptionHandler(1, on_fault);
+    if (handler == nullptr)
+        return false;
+    if (!VirtualProtect(trap, CON_PAGE_BYTES, PAGE_READONLY, &before)) {
+        RemoveVectoredExceptionHandler(handler);
+        return false;
+    }
+    trapPage = static_cast<char *>(trap);
+    return true;
+}
+
+/* Ends at once: no runtime clean-up writes anything after the console. */
+void sys_stop(int status)
+{
+    TerminateProcess(GetCurrentProcess(), static_cast<UINT>(status));
+    ExitProcess(static_cast<UINT>(status));
 }

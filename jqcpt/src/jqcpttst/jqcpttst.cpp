@@ -35,16 +35,26 @@ static const char jqcpttst_version[] JQ_IDENT =
 constexpr uint32_t MAX_COUNTRIES = CPTD_MAX_COUNTRIES;
 
 /*
- * The table, and right after it a guard zone that catches records a
- * library writes past the table's end; the zone is never shown. It holds
- * GUARD_BYTE throughout before every call.
+ * The table, right after it a guard zone that catches records a library
+ * writes past the table's end (never shown; it holds GUARD_BYTE throughout
+ * before every call), and right after the zone a page the program cannot
+ * write (protected at start-up): a write there stops the program. The area
+ * is page-aligned and the zone ends where a page starts, so nothing of the
+ * program's own lies behind the table.
  */
 enum { GUARD_RECORDS = 64 };
 static const unsigned char GUARD_BYTE = 0xA5;
-static struct {
+constexpr size_t LISTED_BYTES = sizeof(CountryEntry) * (MAX_COUNTRIES + GUARD_RECORDS);
+static struct alignas(CON_PAGE_BYTES) {
+    // Room that puts the zone's end on a page boundary; never used.
+    // cppcheck-suppress unusedStructMember
+    unsigned char before[CON_PAGE_BYTES - LISTED_BYTES % CON_PAGE_BYTES];
     CountryEntry table[MAX_COUNTRIES];
     CountryEntry guard[GUARD_RECORDS];
+    unsigned char trap[CON_PAGE_BYTES];
 } countryStore;
+static_assert(offsetof(decltype(countryStore), trap) % CON_PAGE_BYTES == 0,
+              "the protected page starts right after the zone");
 static bool guardSet;
 
 static CountryEntry *const countryTable = countryStore.table;
@@ -174,7 +184,8 @@ static bool pause_for_enter()
 
 int main()
 {
-    con_start();
+    con_start(countryStore.trap, L"\nThe library wrote past the table of %lu records.\n",
+              (unsigned long)MAX_COUNTRIES);
     for (;;) {
         int action = ShowMenu();
         if (action == MENU_EXIT) {

@@ -2,6 +2,8 @@
 // library, compared byte for byte.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include "harness.h"
 
 namespace
@@ -53,7 +55,7 @@ TEST(Menu, InputThatIsNotANumberIsDiscardedWithItsLine)
 {
     const std::string inputs[] = {
         "abc 1\n", "x99\n", std::string("\0\0001\n", 4),      "\xff\xfe\xc3\n",
-        "+\n",     "- 1\n", std::string(200000, 'x') + "1\n",
+        "+\n",     "- 1\n", std::string(200000, 'x') + "1\n", "abc\r", // a CR ends the line
     };
     for (const std::string &bad : inputs) {
         Session r = run_with_plan(bad + "99\n", THREE);
@@ -93,6 +95,31 @@ TEST(Pause, TakesExactlyTwoCharactersAndAMultiByteOneCountsOnce)
                             THREE)
                   .out,
               MENU + THREE_LISTED + PAUSE + MENU + EXIT);
+}
+
+TEST(Pause, OneCarriageReturnEndsItWithNothingMoreTyped)
+{
+    // A CR alone is a line end: after "1" CR, one more CR brings the menu
+    // back while the keyboard stays open, with no LF waited for.
+    int keys[2], shown[2];
+    ASSERT_EQ(pipe(keys), 0);
+    ASSERT_EQ(pipe(shown), 0);
+    std::string plan = temp_file(THREE), screen;
+    pid_t pid = start_utility(keys[0], shown[1], 2, {"FAKE_JQCPT_PLAN=" + host_path(plan)}, true);
+    close(keys[0]);
+    close(shown[1]);
+    ASSERT_EQ(write(keys[1], "1\r\r", 3), 3);
+    bool back = read_until(shown[0], screen, "continue") &&
+                read_until(shown[0], screen, " -> ", screen.find("continue"));
+    close(keys[1]);
+    char buf[4096];
+    for (ssize_t n; (n = read(shown[0], buf, sizeof buf)) > 0;)
+        screen.append(buf, (size_t)n);
+    close(shown[0]);
+    EXPECT_EQ(wait_utility(pid), 0);
+    unlink(plan.c_str());
+    EXPECT_TRUE(back) << "no menu after one CR";
+    EXPECT_EQ(native_lines(screen), MENU + THREE_LISTED + PAUSE + MENU);
 }
 
 TEST(Report, FailureTableRows)

@@ -31,6 +31,7 @@ static struct {
     unsigned char buf[IN_BYTES];
     size_t pos, len;
     bool ended;
+    bool afterCR; /* the last byte taken was a CR: an LF now is its line end's */
 } in;
 
 /* The line written when the library wrote into the protected page. */
@@ -43,7 +44,7 @@ void con_start(void *trap, const wchar_t *stopText, unsigned long value)
 {
     out.len = 0;
     in.pos = in.len = 0;
-    in.ended = false;
+    in.ended = in.afterCR = false;
     out.isConsole = sys_init();
     /* Formatted here: the fault handler may do no more than write. */
     say(stopText, value);
@@ -145,10 +146,21 @@ void con_library_call_ended()
     (void)sys_output_blocking(false);
 }
 
-/* The next input byte without taking it, or CON_EOF. */
+/*
+ * The next input byte without taking it, or CON_EOF. CR, LF and CR LF are
+ * each one line end: the LF right after a CR is skipped when it arrives,
+ * never waited for.
+ */
 static int peek()
 {
-    while (in.pos == in.len) {
+    for (;;) {
+        if (in.pos < in.len) {
+            if (!in.afterCR || in.buf[in.pos] != '\n')
+                return in.buf[in.pos];
+            in.pos++;
+            in.afterCR = false;
+            continue;
+        }
         if (in.ended)
             return CON_EOF;
         /*
@@ -167,13 +179,12 @@ static int peek()
             stream_failed("standard input");
         }
     }
-    return in.buf[in.pos];
 }
 
 static void next()
 {
     if (peek() != CON_EOF)
-        in.pos++;
+        in.afterCR = in.buf[in.pos++] == '\r';
 }
 
 /* Characters that matter to the dialogue are ASCII; anything else only has
@@ -182,10 +193,8 @@ int con_getc()
 {
     int c = peek();
     next();
-    if (c == '\r' && peek() == '\n') {
-        next();
+    if (c == '\r')
         return '\n';
-    }
     int more = c >= 0xF0 && c <= 0xF4   ? 3
                : c >= 0xE0 && c <= 0xEF ? 2
                : c >= 0xC2 && c <= 0xDF ? 1

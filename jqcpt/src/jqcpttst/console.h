@@ -53,8 +53,9 @@ void con_library_call_ended();
 /* Clears the screen before the menu; does nothing when output is no terminal. */
 void con_clear();
 
-/* One whole character of input: a UTF-8 sequence counts once, and CR LF is
-   one line end ('\n'); CON_EOF at the end of input. */
+/* One whole character of input: a UTF-8 sequence counts once, and CR, LF
+   and CR LF are each one line end ('\n'), the LF after a CR skipped when it
+   arrives, never waited for; CON_EOF at the end of input. */
 int con_getc();
 
 /* Throws away the rest of the line; false when input ends first. */

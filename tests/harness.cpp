@@ -57,8 +57,9 @@ std::string host_path(const std::string &path)
     return setting("JQCPT_TEST_RUNNER") ? "Z:" + path : path;
 }
 
-// Replaces the calling process with the utility, through the runner if there is one.
-[[noreturn]] static void exec_utility(bool fake)
+// Replaces the calling process with the utility, through the runner (and the
+// launcher) if there is one.
+[[noreturn]] static void exec_utility(bool fake, const std::string &launcher)
 {
     std::string utility = utility_path();
     if (fake) {
@@ -68,7 +69,10 @@ std::string host_path(const std::string &path)
         else
             setenv("LD_LIBRARY_PATH", FAKE_LIB_DIR, 1);
     }
-    if (const char *runner = setting("JQCPT_TEST_RUNNER"))
+    const char *runner = setting("JQCPT_TEST_RUNNER");
+    if (runner && !launcher.empty())
+        execl(runner, runner, launcher.c_str(), host_path(utility).c_str(), (char *)nullptr);
+    else if (runner)
         execl(runner, runner, utility.c_str(), (char *)nullptr);
     else
         execl(utility.c_str(), "jqcpttst", (char *)nullptr);
@@ -107,7 +111,8 @@ std::string temp_file(const std::string &text)
     return path;
 }
 
-pid_t start_utility(int in, int out, int err, const std::vector<std::string> &env, bool fake)
+pid_t start_utility(int in, int out, int err, const std::vector<std::string> &env, bool fake,
+                    const std::string &launcher)
 {
     pid_t pid = fork();
     if (pid != 0)
@@ -119,7 +124,7 @@ pid_t start_utility(int in, int out, int err, const std::vector<std::string> &en
     for (const std::string &e : env)
         putenv(const_cast<char *>(e.c_str()));
     signal(SIGPIPE, SIG_IGN);
-    exec_utility(fake);
+    exec_utility(fake, launcher);
 }
 
 bool read_until(int fd, std::string &seen, const std::string &text, size_t from)

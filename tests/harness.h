@@ -32,9 +32,10 @@ Session run_with_plan(const std::string &input, const std::string &plan);
 // Starts the utility (the one on the test double when fake) with standard
 // input, output and error on in, out and err (-1: closed), the "NAME=value"
 // entries of env added to its environment and SIGPIPE ignored, as a driving
-// program may leave it. Gives its process ID.
+// program may leave it. Under a runner, a launcher (a Windows program's path)
+// is run in its place and handed the utility's path. Gives its process ID.
 pid_t start_utility(int in, int out, int err, const std::vector<std::string> &env,
-                    bool fake = false);
+                    bool fake = false, const std::string &launcher = "");
 
 // Waits for a started utility: its exit status, or 128 + the signal that ended it.
 int wait_utility(pid_t pid);

@@ -126,16 +126,19 @@ TEST(Pipes, EachPromptIsFlushedBeforeWaiting)
 }
 
 // Runs the utility on the test double following plan, with standard input
-// and output on in and out (-1: closed). meanwhile runs while it does.
+// and output on in and out (-1: closed), through launcher under a runner.
+// meanwhile runs while it does.
 // Gives the exit status and what it wrote on standard error.
 std::pair<int, std::string> run_on(
-    int in, int out, const std::string &plan, const std::function<void()> &meanwhile = [] {})
+    int in, int out, const std::string &plan, const std::function<void()> &meanwhile = [] {},
+    const std::string &launcher = "")
 {
     std::string planPath = temp_file(plan);
     int err[2];
     if (pipe(err) != 0)
         return {-2, ""};
-    pid_t pid = start_utility(in, out, err[1], {"FAKE_JQCPT_PLAN=" + host_path(planPath)}, true);
+    pid_t pid =
+        start_utility(in, out, err[1], {"FAKE_JQCPT_PLAN=" + host_path(planPath)}, true, launcher);
     close(err[1]);
     meanwhile();
     std::string said;
@@ -182,6 +185,12 @@ TEST(Pipes, AFailedStreamEndsTheProgramWithStatusTwoAndTheReason)
 
 TEST(Pipes, NonBlockingStreamsAreWaitedForAndLoseNothing)
 {
+    // On Windows the utility's own pipes are PIPE_NOWAIT ones: a read of an
+    // empty one fails, a write to a full one moves nothing.
+    std::string launcher;
+    if (const char *fake = getenv("JQCPT_TEST_FAKE_UTILITY"); fake && getenv("JQCPT_TEST_RUNNER"))
+        launcher = std::string(fake, strrchr(fake, '/') + 1) + "nowait_pipes.exe";
+
     std::string rows, bulk = bulk_lines(200000);
     for (int k = 0; k < 100; k++)
         rows += row(k, "Country " + std::to_string(k), k < 10 ? 9 : 10);
@@ -213,19 +222,22 @@ TEST(Pipes, NonBlockingStreamsAreWaitedForAndLoseNothing)
         fcntl(shown[1], F_SETPIPE_SZ, 4096);
         std::string screen;
         auto oldPipe = signal(SIGPIPE, SIG_IGN); // a utility that ended early fails the test
-        auto [status, said] = run_on(keys[0], shown[1], plan, [&] {
-            close(keys[0]);
-            close(shown[1]);
-            // Nothing to read at first, and nobody reading for a while.
-            std::this_thread::sleep_for(std::chrono::milliseconds(300));
-            ASSERT_EQ(write(keys[1], typed.data(), typed.size()), (ssize_t)typed.size());
-            close(keys[1]);
-            std::this_thread::sleep_for(std::chrono::milliseconds(300));
-            char buf[65536];
-            for (ssize_t n; (n = read(shown[0], buf, sizeof buf)) > 0;)
-                screen.append(buf, (size_t)n);
-            close(shown[0]);
-        });
+        auto [status, said] = run_on(
+            keys[0], shown[1], plan,
+            [&] {
+                close(keys[0]);
+                close(shown[1]);
+                // Nothing to read at first, and nobody reading for a while.
+                std::this_thread::sleep_for(std::chrono::milliseconds(300));
+                ASSERT_EQ(write(keys[1], typed.data(), typed.size()), (ssize_t)typed.size());
+                close(keys[1]);
+                std::this_thread::sleep_for(std::chrono::milliseconds(300));
+                char buf[65536];
+                for (ssize_t n; (n = read(shown[0], buf, sizeof buf)) > 0;)
+                    screen.append(buf, (size_t)n);
+                close(shown[0]);
+            },
+            launcher);
         signal(SIGPIPE, oldPipe);
         EXPECT_EQ(status, 0) << said;
         screen = native_lines(screen);

@@ -2,6 +2,8 @@
  * console_windows.cpp - the console's platform layer on Windows: UTF-16
  * through WriteConsoleW and ReadConsoleW on a console, UTF-8 through
  * WriteFile and ReadFile when a stream is redirected; line ends as CR LF.
+ * A pipe in PIPE_NOWAIT mode is waited for with short sleeps: a read of an
+ * empty one fails with ERROR_NO_DATA, a write to a full one moves nothing.
  */
 
 #include <errno.h>
@@ -61,11 +63,12 @@ static bool console_write(const char *bytes, size_t n)
     for (int done = 0; done < count;) {
         DWORD wrote = 0;
         if (!WriteConsoleW(outHandle, units + done, static_cast<DWORD>(count - done), &wrote,
-                           nullptr) ||
-            wrote == 0) {
+                           nullptr)) {
             errno = errno_of(GetLastError());
             return false;
         }
+        if (wrote == 0)
+            Sleep(1); /* not yet */
         done += static_cast<int>(wrote);
     }
     return true;
@@ -145,6 +148,10 @@ long sys_read(unsigned char *bytes, size_t size)
     DWORD got = 0;
     if (!ReadFile(inHandle, bytes, static_cast<DWORD>(size), &got, nullptr)) {
         DWORD error = GetLastError();
+        if (error == ERROR_NO_DATA) {
+            errno = EAGAIN; /* an empty PIPE_NOWAIT pipe: not yet */
+            return -1;
+        }
         if (errno_of(error) == EPIPE || error == ERROR_HANDLE_EOF)
             return 0; /* the writer has gone: the end of the input */
         errno = errno_of(error);
@@ -155,7 +162,7 @@ long sys_read(unsigned char *bytes, size_t size)
 
 bool sys_wait(int, bool)
 {
-    Sleep(1); /* Windows handles do not report EAGAIN; never reached */
+    Sleep(1); /* a PIPE_NOWAIT pipe tells no one when it is ready */
     return true;
 }
 

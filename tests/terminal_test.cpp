@@ -196,13 +196,14 @@ TEST(Pipes, NonBlockingStreamsAreWaitedForAndLoseNothing)
         rows += row(k, "Country " + std::to_string(k), k < 10 ? 9 : 10);
     // The library prints too, more than the pipe takes at once: through
     // stdout's buffer, then 200,000 bytes through a 1 MiB buffer of its own;
-    // or, in a run of its own (a stream's orientation is for good), as wide text.
-    const std::string printed(3000, 'p'), wide(3000, 'w');
+    // or, in a run of its own (a stream's orientation is for good), as two
+    // lines of wide text.
+    const std::string printed(3000, 'p'), wide = std::string(3000, 'w') + "\n";
     for (bool wideRun : {false, true}) {
         std::string expected, typed;
         for (int n = 0; n < 20; n++) {
             expected += MENU +
-                        (wideRun  ? wide + "\n"
+                        (wideRun  ? wide + wide
                          : n == 0 ? printed + "\n"
                                   : bulk) +
                         TABLE_HEAD + rows + PAUSE;
@@ -210,9 +211,10 @@ TEST(Pipes, NonBlockingStreamsAreWaitedForAndLoseNothing)
         }
         expected += MENU + EXIT;
         typed += "99\n";
-        const std::string plan = wideRun ? "call 0 100\nwprint " + wide + "\nfill 100\n"
-                                         : "call 0 100\nprint " + printed + "\nfill 100\n" +
-                                               "call 0 100\nbuffer full\nbulk 200000\nfill 100\n";
+        const std::string plan =
+            wideRun ? "call 0 100\nwprint " + wide + "wprint " + wide + "fill 100\n"
+                    : "call 0 100\nprint " + printed + "\nfill 100\n" +
+                          "call 0 100\nbuffer full\nbulk 200000\nfill 100\n";
 
         int keys[2], shown[2];
         ASSERT_EQ(pipe(keys), 0);

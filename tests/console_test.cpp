@@ -240,7 +240,7 @@ TEST(Report, CountAboveTheTableShowsItsHundredRowsAndSaysSo)
     // program, with what it holds and what the library printed written first.
     for (int records : {65, 150}) {
         r = run_with_plan("1\n\n1\n\n99\n", "call 0 100\nfill 100\ncall 0 100\nfill 100\n"
-                                            "print said before\noverrun " +
+                                            "buffer full\nprint said before\noverrun " +
                                                 std::to_string(records) + "\n");
         EXPECT_EQ(r.out, MENU + TABLE_HEAD + rows + PAUSE + MENU + "said before\n" + past)
             << records;

@@ -10,7 +10,8 @@
 
 #include "jqcpt.h"
 
-// The dialogue's main, which starts the console afresh at every call.
+// The dialogue's main: it starts the console afresh at every call (the
+// dialogue's own count and status carry over, which the checks allow).
 int jqcpttst_main();
 
 static unsigned libraryCalls;

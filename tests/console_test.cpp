@@ -2,6 +2,8 @@
 // library, compared byte for byte.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include "harness.h"
 
 namespace
@@ -59,7 +61,7 @@ TEST(Menu, InputThatIsNotANumberIsDiscardedWithItsLine)
 {
     const std::string inputs[] = {
         "abc 1\n", "x99\n", std::string("\0\0001\n", 4),      "\xff\xfe\xc3\n",
-        "+\n",     "- 1\n", std::string(200000, 'x') + "1\n",
+        "+\n",     "- 1\n", std::string(200000, 'x') + "1\n", "abc\r", // a CR ends the line
     };
     for (const std::string &bad : inputs) {
         Session r = run_with_plan(bad + "99\n", THREE);
@@ -101,6 +103,31 @@ TEST(Pause, TakesTheRestOfTheSelectionsLineThenALineOfItsOwn)
     }
     // Input that ends after "1 " ends at the pause: the report is never cleared.
     EXPECT_EQ(run_with_plan("1 \n", THREE).out, MENU + THREE_LISTED + PAUSE);
+}
+
+TEST(Pause, OneCarriageReturnEndsItWithNothingMoreTyped)
+{
+    // A CR alone is a line end: after "1" CR, one more CR brings the menu
+    // back while the keyboard stays open, with no LF waited for.
+    int keys[2], shown[2];
+    ASSERT_EQ(pipe(keys), 0);
+    ASSERT_EQ(pipe(shown), 0);
+    std::string plan = temp_file(THREE), screen;
+    pid_t pid = start_utility(keys[0], shown[1], 2, {"FAKE_JQCPT_PLAN=" + host_path(plan)}, true);
+    close(keys[0]);
+    close(shown[1]);
+    ASSERT_EQ(write(keys[1], "1\r\r", 3), 3);
+    bool back = read_until(shown[0], screen, "continue") &&
+                read_until(shown[0], screen, " -> ", screen.find("continue"));
+    close(keys[1]);
+    char buf[4096];
+    for (ssize_t n; (n = read(shown[0], buf, sizeof buf)) > 0;)
+        screen.append(buf, (size_t)n);
+    close(shown[0]);
+    EXPECT_EQ(wait_utility(pid), 0);
+    unlink(plan.c_str());
+    EXPECT_TRUE(back) << "no menu after one CR";
+    EXPECT_EQ(native_lines(screen), MENU + THREE_LISTED + PAUSE + MENU);
 }
 
 TEST(Report, FailureTableRows)
@@ -181,9 +208,22 @@ TEST(Report, DenseAstralNamesAreNeverCutAtABufferBoundary)
 
 TEST(Report, WhatTheLibraryPrintsAppearsWhereItPrintedIt)
 {
-    Session r = run_with_plan("1\n\n99\n", "call 0 1\nprint library says hello\nrow 4 Iraq\n");
-    EXPECT_EQ(r.out,
-              MENU + "library says hello\n" + TABLE_HEAD + row(4, "Iraq", 4) + PAUSE + MENU + EXIT);
+    // Byte or wide stdio, in stdout's buffer or in a 1 MiB one of the
+    // library's own: every byte, in place, and nothing else.
+    struct {
+        std::string plan, printed;
+    } cases[] = {
+        {"print library says hello\n", "library says hello\n"},
+        {"wprint library says hello\n", "library says hello\n"},
+        {"buffer full\nbulk 200000\n", bulk_lines(200000)},
+    };
+    for (const auto &c : cases) {
+        Session r = run_with_plan("1\n\n99\n", "call 0 1\n" + c.plan + "row 4 Iraq\n");
+        EXPECT_TRUE(r.out ==
+                    MENU + c.printed + TABLE_HEAD + row(4, "Iraq", 4) + PAUSE + MENU + EXIT)
+            << c.plan << r.out.substr(0, 400);
+        EXPECT_EQ(r.status, 0) << c.plan << r.err;
+    }
 }
 
 TEST(Report, ExitStatusRemembersAnyFailedListing)
@@ -215,6 +255,19 @@ TEST(Report, CountAboveTheTableShowsItsHundredRowsAndSaysSo)
     EXPECT_EQ(r.out, MENU + TABLE_HEAD + rows + past + PAUSE + MENU + TABLE_HEAD + rows + past +
                          PAUSE + MENU + TABLE_HEAD + rows + PAUSE + MENU + EXIT);
     EXPECT_EQ(r.status, 1);
+
+    // Past the zone lies a page no one may write: a write there stops the
+    // program, with what it holds and what the library printed written first.
+    for (int records : {65, 150}) {
+        r = run_with_plan("1\n\n1\n\n99\n", "call 0 100\nfill 100\ncall 0 100\nfill 100\n"
+                                            "buffer full\nprint said before\noverrun " +
+                                                std::to_string(records) + "\n");
+        EXPECT_EQ(r.out, MENU + TABLE_HEAD + rows + PAUSE + MENU + "said before\n" + past)
+            << records;
+        EXPECT_EQ(r.err,
+                  "jqcpttst: the library wrote past the table into protected memory; stopped\n");
+        EXPECT_EQ(r.status, 1);
+    }
     r = run_with_plan("1\n\n99\n", "call 0 4294967295\nfill 100\n");
     EXPECT_NE(r.out.find("reported 4294967295 records"), std::string::npos);
     EXPECT_EQ(r.status, 1);

@@ -31,6 +31,15 @@ std::string row(long id, const std::string &name, int chars)
     return number + std::string(chars < 30 ? 30 - chars : 0, ' ') + name + "\n";
 }
 
+std::string bulk_lines(size_t bytes)
+{
+    std::string lines;
+    char line[16];
+    for (size_t k = 0; k < bytes / 8; k++)
+        lines.append(line, (size_t)snprintf(line, sizeof line, "%07zu\n", k));
+    return lines;
+}
+
 static const char *setting(const char *name)
 {
     const char *value = getenv(name);
@@ -48,8 +57,9 @@ std::string host_path(const std::string &path)
     return setting("JQCPT_TEST_RUNNER") ? "Z:" + path : path;
 }
 
-// Replaces the calling process with the utility, through the runner if there is one.
-[[noreturn]] static void exec_utility(bool fake)
+// Replaces the calling process with the utility, through the runner (and the
+// launcher) if there is one.
+[[noreturn]] static void exec_utility(bool fake, const std::string &launcher)
 {
     std::string utility = utility_path();
     if (fake) {
@@ -59,7 +69,10 @@ std::string host_path(const std::string &path)
         else
             setenv("LD_LIBRARY_PATH", FAKE_LIB_DIR, 1);
     }
-    if (const char *runner = setting("JQCPT_TEST_RUNNER"))
+    const char *runner = setting("JQCPT_TEST_RUNNER");
+    if (runner && !launcher.empty())
+        execl(runner, runner, launcher.c_str(), host_path(utility).c_str(), (char *)nullptr);
+    else if (runner)
         execl(runner, runner, utility.c_str(), (char *)nullptr);
     else
         execl(utility.c_str(), "jqcpttst", (char *)nullptr);
@@ -98,7 +111,8 @@ std::string temp_file(const std::string &text)
     return path;
 }
 
-pid_t start_utility(int in, int out, int err, const std::vector<std::string> &env, bool fake)
+pid_t start_utility(int in, int out, int err, const std::vector<std::string> &env, bool fake,
+                    const std::string &launcher)
 {
     pid_t pid = fork();
     if (pid != 0)
@@ -110,7 +124,25 @@ pid_t start_utility(int in, int out, int err, const std::vector<std::string> &en
     for (const std::string &e : env)
         putenv(const_cast<char *>(e.c_str()));
     signal(SIGPIPE, SIG_IGN);
-    exec_utility(fake);
+    exec_utility(fake, launcher);
+}
+
+bool read_until(int fd, std::string &seen, const std::string &text, size_t from)
+{
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (seen.find(text, from) == std::string::npos) {
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        pollfd p{fd, POLLIN, 0};
+        if (left.count() <= 0 || poll(&p, 1, (int)left.count()) <= 0)
+            return false;
+        char buf[4096];
+        ssize_t n = read(fd, buf, sizeof buf);
+        if (n <= 0)
+            return false;
+        seen.append(buf, (size_t)n);
+    }
+    return true;
 }
 
 int wait_utility(pid_t pid)
@@ -123,17 +155,18 @@ int wait_utility(pid_t pid)
 Session run_utility(const std::string &input, const std::vector<std::string> &env, bool fake,
                     int timeoutSeconds)
 {
-    std::string inputPath = temp_file(input);
-    int in = open(inputPath.c_str(), O_RDONLY);
+    std::string inputPath = temp_file(input), errPath = temp_file("");
+    int in = open(inputPath.c_str(), O_RDONLY), err = open(errPath.c_str(), O_RDWR);
     unlink(inputPath.c_str());
+    unlink(errPath.c_str());
     int out[2];
-    if (in < 0 || pipe(out) != 0)
-        return {"", -2};
-    pid_t pid = start_utility(in, out[1], 2, env, fake);
+    if (in < 0 || err < 0 || pipe(out) != 0)
+        return {"", -2, ""};
+    pid_t pid = start_utility(in, out[1], err, env, fake);
     close(in);
     close(out[1]);
 
-    Session run{"", -1};
+    Session run{"", -1, ""};
     auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeoutSeconds);
     char buf[65536];
     for (;;) {
@@ -144,6 +177,7 @@ Session run_utility(const std::string &input, const std::vector<std::string> &en
             kill(pid, SIGKILL);
             wait_utility(pid);
             close(out[0]);
+            close(err);
             return run; // status -1: it did not end in time
         }
         ssize_t n = read(out[0], buf, sizeof buf);
@@ -154,6 +188,10 @@ Session run_utility(const std::string &input, const std::vector<std::string> &en
     close(out[0]);
     run.status = wait_utility(pid);
     run.out = native_lines(run.out);
+    for (ssize_t n; (n = pread(err, buf, sizeof buf, (off_t)run.err.size())) > 0;)
+        run.err.append(buf, (size_t)n);
+    close(err);
+    run.err = native_lines(run.err);
     return run;
 }
 

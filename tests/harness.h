@@ -17,6 +17,7 @@
 struct Session {
     std::string out; // everything written to standard output
     int status;      // exit status, or -1 when it had to be killed
+    std::string err; // everything written to standard error
 };
 
 // Runs the utility with input on standard input and standard output to a
@@ -31,12 +32,17 @@ Session run_with_plan(const std::string &input, const std::string &plan);
 // Starts the utility (the one on the test double when fake) with standard
 // input, output and error on in, out and err (-1: closed), the "NAME=value"
 // entries of env added to its environment and SIGPIPE ignored, as a driving
-// program may leave it. Gives its process ID.
+// program may leave it. Under a runner, a launcher (a Windows program's path)
+// is run in its place and handed the utility's path. Gives its process ID.
 pid_t start_utility(int in, int out, int err, const std::vector<std::string> &env,
-                    bool fake = false);
+                    bool fake = false, const std::string &launcher = "");
 
 // Waits for a started utility: its exit status, or 128 + the signal that ended it.
 int wait_utility(pid_t pid);
+
+// Reads from fd into seen until text appears in it after position from;
+// false if it does not within 10 seconds or fd ends first.
+bool read_until(int fd, std::string &seen, const std::string &text, size_t from = 0);
 
 // The path of the utility's image.
 std::string utility_path();
@@ -56,6 +62,9 @@ extern const std::string MENU;
 extern const std::string PAUSE;
 extern const std::string EXIT;
 extern const std::string TABLE_HEAD;
+
+// What the test double's "bulk N" prints: the lines "0000000" on, N bytes.
+std::string bulk_lines(size_t bytes);
 
 // One table row: the ID in 8 columns, the name right-aligned in 30
 // characters; chars is how many characters the name shows as.

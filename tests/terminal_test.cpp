@@ -34,20 +34,7 @@ struct Terminal {
     // Reads until text appears after position from; false if it does not within 10 s.
     bool wait_for(const std::string &text, size_t from = 0)
     {
-        auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-        while (screen.find(text, from) == std::string::npos) {
-            auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                deadline - std::chrono::steady_clock::now());
-            pollfd p{fd, POLLIN, 0};
-            if (left.count() <= 0 || poll(&p, 1, (int)left.count()) <= 0)
-                return false;
-            char buf[4096];
-            ssize_t n = read(fd, buf, sizeof buf);
-            if (n <= 0)
-                return false;
-            screen.append(buf, (size_t)n);
-        }
-        return true;
+        return read_until(fd, screen, text, from);
     }
 
     void type(const std::string &text)
@@ -141,16 +128,19 @@ TEST(Pipes, EachPromptIsFlushedBeforeWaiting)
 }
 
 // Runs the utility on the test double following plan, with standard input
-// and output on in and out (-1: closed). meanwhile runs while it does.
+// and output on in and out (-1: closed), through launcher under a runner.
+// meanwhile runs while it does.
 // Gives the exit status and what it wrote on standard error.
 std::pair<int, std::string> run_on(
-    int in, int out, const std::string &plan, const std::function<void()> &meanwhile = [] {})
+    int in, int out, const std::string &plan, const std::function<void()> &meanwhile = [] {},
+    const std::string &launcher = "")
 {
     std::string planPath = temp_file(plan);
     int err[2];
     if (pipe(err) != 0)
         return {-2, ""};
-    pid_t pid = start_utility(in, out, err[1], {"FAKE_JQCPT_PLAN=" + host_path(planPath)}, true);
+    pid_t pid =
+        start_utility(in, out, err[1], {"FAKE_JQCPT_PLAN=" + host_path(planPath)}, true, launcher);
     close(err[1]);
     meanwhile();
     std::string said;
@@ -197,47 +187,67 @@ TEST(Pipes, AFailedStreamEndsTheProgramWithStatusTwoAndTheReason)
 
 TEST(Pipes, NonBlockingStreamsAreWaitedForAndLoseNothing)
 {
-    int keys[2], shown[2];
-    ASSERT_EQ(pipe(keys), 0);
-    ASSERT_EQ(pipe(shown), 0);
-    for (int fd : {keys[0], shown[1]})
-        fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK);
-    fcntl(shown[1], F_SETPIPE_SZ, 4096);
+    // On Windows the utility's own pipes are PIPE_NOWAIT ones: a read of an
+    // empty one fails, a write to a full one moves nothing.
+    std::string launcher;
+    if (const char *fake = getenv("JQCPT_TEST_FAKE_UTILITY"); fake && getenv("JQCPT_TEST_RUNNER"))
+        launcher = std::string(fake, strrchr(fake, '/') + 1) + "nowait_pipes.exe";
 
-    std::string rows;
+    std::string rows, bulk = bulk_lines(200000);
     for (int k = 0; k < 100; k++)
         rows += row(k, "Country " + std::to_string(k), k < 10 ? 9 : 10);
-    // The library prints too, through stdio, more than the pipe takes at once.
-    const std::string printed(3000, 'p');
-    std::string expected, typed;
-    for (int n = 0; n < 20; n++) {
-        expected += MENU + printed + "\n" + TABLE_HEAD + rows + PAUSE;
-        typed += "1\n\n";
-    }
-    expected += MENU + EXIT;
-    typed += "99\n";
+    // The library prints too, more than the pipe takes at once: through
+    // stdout's buffer, then 200,000 bytes through a 1 MiB buffer of its own;
+    // or, in a run of its own (a stream's orientation is for good), as two
+    // lines of wide text.
+    const std::string printed(3000, 'p'), wide = std::string(3000, 'w') + "\n";
+    for (bool wideRun : {false, true}) {
+        std::string expected, typed;
+        for (int n = 0; n < 20; n++) {
+            expected += MENU +
+                        (wideRun  ? wide + wide
+                         : n == 0 ? printed + "\n"
+                                  : bulk) +
+                        TABLE_HEAD + rows + PAUSE;
+            typed += "1\n\n";
+        }
+        expected += MENU + EXIT;
+        typed += "99\n";
+        const std::string plan =
+            wideRun ? "call 0 100\nwprint " + wide + "wprint " + wide + "fill 100\n"
+                    : "call 0 100\nprint " + printed + "\nfill 100\n" +
+                          "call 0 100\nbuffer full\nbulk 200000\nfill 100\n";
 
-    std::string screen;
-    auto oldPipe = signal(SIGPIPE, SIG_IGN); // a utility that ended early fails the test, no more
-    auto [status, said] =
-        run_on(keys[0], shown[1], "call 0 100\nprint " + printed + "\nfill 100\n", [&] {
-            close(keys[0]);
-            close(shown[1]);
-            // Nothing to read at first, and nobody reading for a while.
-            std::this_thread::sleep_for(std::chrono::milliseconds(300));
-            ASSERT_EQ(write(keys[1], typed.data(), typed.size()), (ssize_t)typed.size());
-            close(keys[1]);
-            std::this_thread::sleep_for(std::chrono::milliseconds(300));
-            char buf[65536];
-            for (ssize_t n; (n = read(shown[0], buf, sizeof buf)) > 0;)
-                screen.append(buf, (size_t)n);
-            close(shown[0]);
-        });
-    signal(SIGPIPE, oldPipe);
-    EXPECT_EQ(status, 0) << said;
-    screen = native_lines(screen);
-    EXPECT_EQ(screen.size(), expected.size());
-    EXPECT_TRUE(screen == expected);
+        int keys[2], shown[2];
+        ASSERT_EQ(pipe(keys), 0);
+        ASSERT_EQ(pipe(shown), 0);
+        for (int fd : {keys[0], shown[1]})
+            fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK);
+        fcntl(shown[1], F_SETPIPE_SZ, 4096);
+        std::string screen;
+        auto oldPipe = signal(SIGPIPE, SIG_IGN); // a utility that ended early fails the test
+        auto [status, said] = run_on(
+            keys[0], shown[1], plan,
+            [&] {
+                close(keys[0]);
+                close(shown[1]);
+                // Nothing to read at first, and nobody reading for a while.
+                std::this_thread::sleep_for(std::chrono::milliseconds(300));
+                ASSERT_EQ(write(keys[1], typed.data(), typed.size()), (ssize_t)typed.size());
+                close(keys[1]);
+                std::this_thread::sleep_for(std::chrono::milliseconds(300));
+                char buf[65536];
+                for (ssize_t n; (n = read(shown[0], buf, sizeof buf)) > 0;)
+                    screen.append(buf, (size_t)n);
+                close(shown[0]);
+            },
+            launcher);
+        signal(SIGPIPE, oldPipe);
+        EXPECT_EQ(status, 0) << said;
+        screen = native_lines(screen);
+        EXPECT_EQ(screen.size(), expected.size()) << (wideRun ? "wide" : "bytes");
+        EXPECT_TRUE(screen == expected) << screen.substr(0, 2000);
+    }
 }
 
 } // namespace

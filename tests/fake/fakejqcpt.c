@@ -10,18 +10,30 @@
  *                        units (no closing zero when there are 30)
  *   fill N               writes N records "ID k, name Country k"
  *   spill K              writes the K-th record past the end of the table
+ *   overrun N            writes N records past the end of the table, one
+ *                        after another, each with a name of 29 letters
  *   print TEXT           prints TEXT and a line end through stdio, unflushed
+ *   wprint TEXT          the same through wide stdio (wprintf): from then on
+ *                        stdout is a wide stream
+ *   buffer MODE [SIZE]   gives stdout a buffer of the double's own, 1 MiB or
+ *                        SIZE bytes of it: MODE full, line or none (setvbuf)
+ *   bulk N               prints N bytes through stdio, unflushed: the lines
+ *                        "0000000" to "%07d" of the count, each with its LF
+ *                        (N a multiple of 8)
  *
- * Calls past the last block repeat it. Only spill writes past 100 records.
+ * Calls past the last block repeat it. Only spill and overrun write past 100
+ * records.
  */
 #define _POSIX_C_SOURCE 200809L
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <wchar.h>
 
 #include "jqcpt.h"
 
 static int calls;
+static char ownBuffer[1 << 20]; /* stdout's buffer after "buffer" */
 
 static void utf8_to_record(const char *s, CountryEntry *e)
 {
@@ -97,8 +109,32 @@ JQCPT_API int32_t JQ_CALL JQcpt_CountryList(CountryEntry *table, uint32_t *count
         } else if (strncmp(line, "spill ", 6) == 0) {
             long k = strtol(line + 6, NULL, 10);
             utf8_to_record("Spilt", &table[CPTD_MAX_COUNTRIES + k - 1]);
+        } else if (strncmp(line, "overrun ", 8) == 0) {
+            long n = strtol(line + 8, NULL, 10);
+            for (long k = 0; k < n; k++) {
+                table[CPTD_MAX_COUNTRIES + k].id = (int32_t)k;
+                utf8_to_record("Abcdefghijklmnopqrstuvwxyzabc", &table[CPTD_MAX_COUNTRIES + k]);
+            }
         } else if (strncmp(line, "print ", 6) == 0) {
             (void)printf("%s\n", line + 6);
+        } else if (strncmp(line, "wprint ", 7) == 0) {
+            (void)wprintf(L"%s\n", line + 7);
+        } else if (strncmp(line, "buffer ", 7) == 0) {
+            char *p = line + 7;
+            int mode = strncmp(p, "none", 4) == 0   ? _IONBF
+                       : strncmp(p, "line", 4) == 0 ? _IOLBF
+                                                    : _IOFBF;
+            unsigned long size = strtoul(p + strcspn(p, " "), NULL, 10);
+            if (size == 0 || size > sizeof ownBuffer)
+                size = sizeof ownBuffer;
+            if (setvbuf(stdout, ownBuffer, mode, size) != 0) {
+                (void)fclose(plan);
+                return -997;
+            }
+        } else if (strncmp(line, "bulk ", 5) == 0) {
+            long n = strtol(line + 5, NULL, 10);
+            for (long k = 0; k < n / 8; k++)
+                (void)printf("%07ld\n", k);
         } else if (strncmp(line, "fill ", 5) == 0) {
             long n = strtol(line + 5, NULL, 10);
             for (long k = 0; k < n && written < CPTD_MAX_COUNTRIES; k++) {

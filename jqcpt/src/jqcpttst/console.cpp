@@ -16,8 +16,8 @@
 #include "console_sys.h"
 #include "jqcpttyp.h"
 
-/* The largest field the row writers put in one piece: a name's 30 units as
-   UTF-8 behind the copy of blanks that starts every field. */
+/* The room field_start asks for before the largest field, a name's 30 units
+   as UTF-8: the field and the blanks it copies in one piece. */
 constexpr size_t BLANKS = 32, LARGEST_FIELD = BLANKS + size_t{3} * CPTD_NAME_UNITS;
 static_assert(size_t{OUT_BYTES} > LARGEST_FIELD, "the output buffer must hold the largest field");
 
@@ -31,27 +31,30 @@ static struct {
     unsigned char buf[IN_BYTES];
     size_t pos, len;
     bool ended;
+    bool afterCR; /* the last byte taken was a CR: an LF now is its line end's */
 } in;
 
-void con_start()
+/* The line written when the library wrote into the protected page. */
+static struct {
+    char text[128];
+    size_t len;
+} stop;
+
+void con_start(void *trap, const wchar_t *stopText, unsigned long value)
 {
     out.len = 0;
     in.pos = in.len = 0;
-    in.ended = false;
+    in.ended = in.afterCR = false;
     out.isConsole = sys_init();
+    /* Formatted here: the fault handler may do no more than write. */
+    say(stopText, value);
+    stop.len = out.len < sizeof stop.text ? out.len : sizeof stop.text;
+    memcpy(stop.text, out.buf, stop.len);
+    out.len = 0;
+    (void)sys_protect(trap);
 }
 
 /* ===== Streams ===== */
-
-/* Ends the program when a standard stream fails: nothing may be lost unseen. */
-[[noreturn]] static void stream_failed(const char *stream)
-{
-    char line[256];
-    int n = snprintf(line, sizeof line, "jqcpttst: %s: %s\n", stream, strerror(errno));
-    if (n > 0)
-        (void)sys_write(2, line, (size_t)n < sizeof line ? (size_t)n : sizeof line - 1);
-    exit(2);
-}
 
 /* Retries a call that failed for a passing reason; false when it failed for good. */
 static bool passing_failure(int fd, bool forWriting)
@@ -61,16 +64,55 @@ static bool passing_failure(int fd, bool forWriting)
     return (errno == EAGAIN || errno == EWOULDBLOCK) && sys_wait(fd, forWriting);
 }
 
+/*
+ * Writes all n bytes to fd, waiting while it is not ready (EAGAIN, or a
+ * write that moved nothing); false when it failed, errno saying why. It
+ * calls sys_write and sys_wait alone, so a fault handler may use it.
+ */
+static bool write_fully(int fd, const char *bytes, size_t n)
+{
+    for (size_t done = 0; done < n;) {
+        long wrote = sys_write(fd, bytes + done, n - done);
+        if (wrote > 0)
+            done += (size_t)wrote;
+        else if (wrote == 0 ? !sys_wait(fd, true) : !passing_failure(fd, true))
+            return false;
+    }
+    return true;
+}
+
+/* Ends the program when a standard stream fails: nothing may be lost unseen. */
+[[noreturn]] static void stream_failed(const char *stream)
+{
+    char line[256];
+    int n = snprintf(line, sizeof line, "jqcpttst: %s: %s\n", stream, strerror(errno));
+    if (n > 0)
+        (void)write_fully(2, line, (size_t)n < sizeof line ? (size_t)n : sizeof line - 1);
+    exit(2);
+}
+
 /* Writes all n bytes to standard output, or ends the program. */
 static void write_all(const char *bytes, size_t n)
 {
-    for (size_t done = 0; done < n;) {
-        long wrote = sys_write(1, bytes + done, n - done);
-        if (wrote > 0)
-            done += (size_t)wrote;
-        else if (wrote == 0 || !passing_failure(1, true))
-            stream_failed("standard output");
-    }
+    if (!write_fully(1, bytes, n))
+        stream_failed("standard output");
+}
+
+/*
+ * The library wrote into the protected page behind the table: what the
+ * library printed and what the console holds are written, then the stop
+ * line, and the program ends. Nothing here may call stdio or allocate.
+ */
+void guard_written()
+{
+    static const char said[] =
+        "jqcpttst: the library wrote past the table into protected memory; stopped\n";
+    const char *text;
+    long n = sys_library_bytes(&text);
+    bool written = write_fully(1, text, (size_t)n) && write_fully(1, out.buf, out.len) &&
+                   write_fully(1, stop.text, stop.len);
+    (void)write_fully(2, said, sizeof said - 1);
+    sys_stop(written ? 1 : 2);
 }
 
 void con_flush()
@@ -85,10 +127,40 @@ void con_flush()
     out.len = 0;
 }
 
-/* The next input byte without taking it, or CON_EOF. */
+long flush_blocking()
+{
+    bool was = sys_output_blocking(true);
+    int flushed = fflush(stdout);
+    if (!was)
+        sys_output_blocking(false);
+    return flushed == 0 ? 0 : -1;
+}
+
+void con_library_call_begins()
+{
+    (void)sys_output_blocking(true);
+}
+
+void con_library_call_ended()
+{
+    (void)sys_output_blocking(false);
+}
+
+/*
+ * The next input byte without taking it, or CON_EOF. CR, LF and CR LF are
+ * each one line end: the LF right after a CR is skipped when it arrives,
+ * never waited for.
+ */
 static int peek()
 {
-    while (in.pos == in.len) {
+    for (;;) {
+        if (in.pos < in.len) {
+            if (!in.afterCR || in.buf[in.pos] != '\n')
+                return in.buf[in.pos];
+            in.pos++;
+            in.afterCR = false;
+            continue;
+        }
         if (in.ended)
             return CON_EOF;
         /*
@@ -107,13 +179,12 @@ static int peek()
             stream_failed("standard input");
         }
     }
-    return in.buf[in.pos];
 }
 
 static void next()
 {
     if (peek() != CON_EOF)
-        in.pos++;
+        in.afterCR = in.buf[in.pos++] == '\r';
 }
 
 /* Characters that matter to the dialogue are ASCII; anything else only has
@@ -122,10 +193,8 @@ int con_getc()
 {
     int c = peek();
     next();
-    if (c == '\r' && peek() == '\n') {
-        next();
+    if (c == '\r')
         return '\n';
-    }
     int more = c >= 0xF0 && c <= 0xF4   ? 3
                : c >= 0xE0 && c <= 0xEF ? 2
                : c >= 0xC2 && c <= 0xDF ? 1

@@ -19,8 +19,25 @@
 /* What con_getc returns at the end of standard input. */
 enum { CON_EOF = -1 };
 
-/* Learns what the standard streams are; the console starts empty. */
-void con_start();
+/* The page size a page the console protects is laid out for: the largest
+   page of the platforms built for (4 KiB on x86 and on Windows). */
+#if defined(__x86_64__) || defined(__i386__) || defined(_WIN32)
+enum { CON_PAGE_BYTES = 4096 };
+#else
+enum { CON_PAGE_BYTES = 65536 };
+#endif
+
+/*
+ * Learns what the standard streams are; the console starts empty. The page
+ * at trap (CON_PAGE_BYTES long and aligned) is made one the program cannot
+ * write, once for the whole run: a write into it ends the program. The
+ * console then writes out what it holds and the line stopText (formatted
+ * now, as say does, with value for its %lu; up to 128 bytes are kept and
+ * it must fit the output buffer), says on standard error what
+ * happened, and exits with status 1 (2 when standard output failed).
+ * Where the page cannot be protected, the run goes on without it.
+ */
+void con_start(void *trap, const wchar_t *stopText, unsigned long value);
 
 /* Writes out everything written so far, and what the library printed first. */
 void con_flush();
@@ -29,11 +46,20 @@ void con_flush();
    end, so that the shell's prompt starts a line of its own. */
 void con_end();
 
+/*
+ * Bracket a library call. Standard output is blocking while the library
+ * runs (made so if it was not), so that what the runtime writes for it by
+ * itself is never refused; after the call it has its own mode again.
+ */
+void con_library_call_begins();
+void con_library_call_ended();
+
 /* Clears the screen before the menu; does nothing when output is no terminal. */
 void con_clear();
 
-/* One whole character of input: a UTF-8 sequence counts once, and CR LF is
-   one line end ('\n'); CON_EOF at the end of input. */
+/* One whole character of input: a UTF-8 sequence counts once, and CR, LF
+   and CR LF are each one line end ('\n'), the LF after a CR skipped when it
+   arrives, never waited for; CON_EOF at the end of input. */
 int con_getc();
 
 /* Throws away the rest of the line; false when input ends first. */

@@ -1,27 +1,32 @@
 /*
  * console_posix.cpp - the console's platform layer on POSIX systems: plain
- * read(2) and write(2) on the standard descriptors, and ANSI clearing.
+ * read(2) and write(2) on the standard descriptors, ANSI clearing, stdio's
+ * stdout taken apart (glibc), and a protected page caught with SIGSEGV.
  */
 
 #include <errno.h>
+#include <fcntl.h>
 #include <poll.h>
+#include <signal.h>
+#include <stdint.h>
 #include <stdio.h>
 #include <stdio_ext.h>
+#include <sys/mman.h>
 #include <unistd.h>
+#include <wchar.h>
 
+#include "console.h"
 #include "console_sys.h"
 
-/* stdout's buffer, which only the library writes to, when stdio took it. */
+/* stdout's buffer while the library leaves it so: text only the library writes. */
 static char libraryText[65536];
-static bool libraryTextOurs;
 
 const bool SYS_END_LINE = true;
 
 bool sys_init()
 {
     bool console = isatty(STDOUT_FILENO) == 1;
-    libraryTextOurs =
-        setvbuf(stdout, libraryText, console ? _IOLBF : _IOFBF, sizeof libraryText) == 0;
+    (void)setvbuf(stdout, libraryText, console ? _IOLBF : _IOFBF, sizeof libraryText);
     return console;
 }
 
@@ -47,16 +52,92 @@ bool sys_wait(int fd, bool forWriting)
 }
 
 /*
- * What stdio holds starts at its buffer's start (it starts afresh after
- * every write). Taken from it, the text is written by the console, which
- * waits out EAGAIN where stdio would drop it.
+ * What a byte stream holds unwritten lies where the stream says, in
+ * whatever buffer it has: ours, or one the library gave it. Read from the
+ * stream's fields alone (its _mode is fwide's answer), as a fault handler may.
+ */
+long sys_library_bytes(const char **text)
+{
+    const char *from = stdout->_IO_write_base, *to = stdout->_IO_write_ptr;
+    *text = from;
+    return from != nullptr && to > from && stdout->_mode <= 0 ? (long)(to - from) : 0;
+}
+
+/* stdout's file status flags while it is made blocking; -1 when it is not. */
+static int flagsBefore = -1;
+
+bool sys_output_blocking(bool blocking)
+{
+    bool was = flagsBefore >= 0;
+    if (blocking && !was) {
+        int flags = fcntl(STDOUT_FILENO, F_GETFL);
+        if (flags >= 0 && (flags & O_NONBLOCK) != 0 &&
+            fcntl(STDOUT_FILENO, F_SETFL, flags & ~O_NONBLOCK) == 0)
+            flagsBefore = flags;
+    } else if (!blocking && was) {
+        int error = errno;
+        (void)fcntl(STDOUT_FILENO, F_SETFL, flagsBefore);
+        flagsBefore = -1;
+        errno = error;
+    }
+    return was;
+}
+
+/*
+ * Bytes are taken from the stream for the console to write, which waits
+ * out EAGAIN where stdio would drop them. A wide stream keeps its text as
+ * wide characters elsewhere and turns it into bytes under the locale: stdio
+ * writes that itself, with standard output blocking for that flush alone.
  */
 long sys_library_text(const char **text)
 {
-    *text = libraryText;
-    if (!libraryTextOurs)
-        return fflush(stdout) == 0 ? 0 : -1;
-    size_t n = __fpending(stdout);
+    if (fwide(stdout, 0) > 0) {
+        *text = "";
+        if (__fpending(stdout) == 0 && stdout->_IO_write_ptr == stdout->_IO_write_base)
+            return 0;
+        return flush_blocking();
+    }
+    long n = sys_library_bytes(text);
     __fpurge(stdout);
-    return (long)n;
+    return n;
+}
+
+/* The protected page, and what SIGSEGV did before it was caught. */
+static char *trapPage;
+static struct sigaction faultBefore;
+
+/* A write into the page stops the program; any other fault is left to what
+   was there before (the system's default): it happens again on return. */
+static void on_fault(int, siginfo_t *info, void *)
+{
+    const char *at = static_cast<const char *>(info->si_addr);
+    if (trapPage != nullptr && at >= trapPage && at < trapPage + CON_PAGE_BYTES)
+        guard_written();
+    (void)sigaction(SIGSEGV, &faultBefore, nullptr);
+}
+
+bool sys_protect(void *trap)
+{
+    if (trapPage != nullptr)
+        return trapPage == trap;
+    long page = sysconf(_SC_PAGESIZE);
+    if (page <= 0 || CON_PAGE_BYTES % page != 0 || (uintptr_t)trap % (uintptr_t)page != 0)
+        return false;
+    struct sigaction caught = {};
+    caught.sa_sigaction = on_fault;
+    caught.sa_flags = SA_SIGINFO;
+    sigemptyset(&caught.sa_mask);
+    if (sigaction(SIGSEGV, &caught, &faultBefore) != 0)
+        return false;
+    if (mprotect(trap, CON_PAGE_BYTES, PROT_READ) != 0) {
+        (void)sigaction(SIGSEGV, &faultBefore, nullptr);
+        return false;
+    }
+    trapPage = static_cast<char *>(trap);
+    return true;
+}
+
+void sys_stop(int status)
+{
+    _exit(status);
 }

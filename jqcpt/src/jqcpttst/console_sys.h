@@ -1,6 +1,7 @@
 /*
  * console_sys.h - what the console needs of the platform, one file each:
- * console_posix.cpp and console_windows.cpp. Only console.cpp includes it.
+ * console_posix.cpp and console_windows.cpp. Only the console's own files
+ * include it.
  *
  *   sys_init     learns whether standard output is a console (true if so)
  *   sys_clear    clears the console; gives text to write for that, if any
@@ -10,6 +11,23 @@
  *   sys_wait     waits until a non-blocking stream is ready again
  *   sys_library_text  takes what the library printed through the C
  *                runtime's stdout and left unwritten, for the console to write
+ *                (text the runtime must write itself it writes, and gives 0)
+ *   sys_library_bytes  gives the bytes stdout holds unwritten without taking
+ *                them or calling the runtime (safe in a fault handler)
+ *
+ *   sys_protect  makes the page at trap one the program cannot write, once
+ *                for the run: a write into it calls guard_written(); false
+ *                when it cannot
+ *   sys_stop     ends the program at once with status, from a fault handler
+ *   sys_output_blocking  makes standard output blocking if it was not (true),
+ *                or puts back the mode it had (false); gives whether it was
+ *                made blocking before the call
+ *
+ * console.cpp provides guard_written, which the fault handler calls: it
+ * writes what the console holds and stops, with sys_write and sys_stop alone;
+ * and flush_blocking, stdio's flush of stdout with standard output blocking
+ * for that flush alone (stdio drops what a non-blocking stream refuses),
+ * 0 or -1.
  *
  *   SYS_END_LINE  whether the last output on a console ends with a line end
  *                (the shell's prompt follows it on POSIX; cmd starts its own)
@@ -36,5 +54,12 @@ long sys_write(int fd, const char *bytes, size_t n);
 long sys_read(unsigned char *bytes, size_t size);
 bool sys_wait(int fd, bool forWriting);
 long sys_library_text(const char **text);
+long sys_library_bytes(const char **text);
+bool sys_output_blocking(bool blocking);
+bool sys_protect(void *trap);
+[[noreturn]] void sys_stop(int status);
+
+[[noreturn]] void guard_written();
+long flush_blocking();
 
 #endif /* JQCPTTST_CONSOLE_SYS_H */

@@ -2,6 +2,8 @@
  * console_windows.cpp - the console's platform layer on Windows: UTF-16
  * through WriteConsoleW and ReadConsoleW on a console, UTF-8 through
  * WriteFile and ReadFile when a stream is redirected; line ends as CR LF.
+ * A pipe in PIPE_NOWAIT mode is waited for with short sleeps: a read of an
+ * empty one fails with ERROR_NO_DATA, a write to a full one moves nothing.
  */
 
 #include <errno.h>
@@ -10,6 +12,7 @@
 
 #include <windows.h>
 
+#include "console.h"
 #include "console_sys.h"
 
 static bool outIsConsole, inIsConsole;
@@ -62,11 +65,12 @@ static bool console_write(const char *bytes, size_t n)
     for (int done = 0; done < count;) {
         DWORD wrote = 0;
         if (!WriteConsoleW(outHandle, units + done, static_cast<DWORD>(count - done), &wrote,
-                           nullptr) ||
-            wrote == 0) {
+                           nullptr)) {
             errno = errno_of(GetLastError());
             return false;
         }
+        if (wrote == 0)
+            Sleep(1); /* not yet */
         done += static_cast<int>(wrote);
     }
     return true;
@@ -146,6 +150,10 @@ long sys_read(unsigned char *bytes, size_t size)
     DWORD got = 0;
     if (!ReadFile(inHandle, bytes, static_cast<DWORD>(size), &got, nullptr)) {
         DWORD error = GetLastError();
+        if (error == ERROR_NO_DATA) {
+            errno = EAGAIN; /* an empty PIPE_NOWAIT pipe: not yet */
+            return -1;
+        }
         if (errno_of(error) == EPIPE || error == ERROR_HANDLE_EOF)
             return 0; /* the writer has gone: the end of the input */
         errno = errno_of(error);
@@ -156,13 +164,89 @@ long sys_read(unsigned char *bytes, size_t size)
 
 bool sys_wait(int, bool)
 {
-    Sleep(1); /* Windows handles do not report EAGAIN; never reached */
+    Sleep(1); /* a PIPE_NOWAIT pipe tells no one when it is ready */
     return true;
 }
 
-/* The runtime writes it itself: Windows handles do not report EAGAIN. */
+/* The pipe mode standard output had while it is made blocking; 0 when it is not. */
+static DWORD modeBefore;
+
+bool sys_output_blocking(bool blocking)
+{
+    bool was = modeBefore != 0;
+    DWORD state = 0;
+    if (blocking && !was) {
+        DWORD wait = PIPE_WAIT;
+        if (GetNamedPipeHandleState(outHandle, &state, nullptr, nullptr, nullptr, nullptr, 0) &&
+            (state & PIPE_NOWAIT) != 0 &&
+            SetNamedPipeHandleState(outHandle, &wait, nullptr, nullptr))
+            modeBefore = state;
+    } else if (!blocking && was) {
+        (void)SetNamedPipeHandleState(outHandle, &modeBefore, nullptr, nullptr);
+        modeBefore = 0;
+    }
+    return was;
+}
+
+/* The runtime writes it itself, with standard output blocking for that flush alone. */
 long sys_library_text(const char **text)
 {
     *text = "";
-    return fflush(stdout) == 0 ? 0 : -1;
+    return flush_blocking();
+}
+
+/* msvcrt's stdout says where its unwritten bytes lie. */
+long sys_library_bytes(const char **text)
+{
+    *text = "";
+#ifndef _UCRT
+    if ((stdout->_flag & _IOWRT) != 0 && stdout->_base != nullptr && stdout->_ptr > stdout->_base) {
+        *text = stdout->_base;
+        return static_cast<long>(stdout->_ptr - stdout->_base);
+    }
+#endif
+    return 0;
+}
+
+/* The protected page. */
+static char *trapPage;
+
+/* A write into the page stops the program; any other fault goes on its way. */
+static LONG CALLBACK on_fault(EXCEPTION_POINTERS *fault)
+{
+    const EXCEPTION_RECORD *r = fault->ExceptionRecord;
+    if (r->ExceptionCode == EXCEPTION_ACCESS_VIOLATION && r->NumberParameters >= 2 &&
+        r->ExceptionInformation[0] == 1 /* a write */) {
+        const char *at = reinterpret_cast<const char *>(r->ExceptionInformation[1]);
+        if (trapPage != nullptr && at >= trapPage && at < trapPage + CON_PAGE_BYTES)
+            guard_written();
+    }
+    return EXCEPTION_CONTINUE_SEARCH;
+}
+
+bool sys_protect(void *trap)
+{
+    if (trapPage != nullptr)
+        return trapPage == trap;
+    SYSTEM_INFO system;
+    GetSystemInfo(&system);
+    DWORD page = system.dwPageSize, before;
+    if (page == 0 || CON_PAGE_BYTES % page != 0 || reinterpret_cast<uintptr_t>(trap) % page != 0)
+        return false;
+    void *handler = AddVectoredExceptionHandler(1, on_fault);
+    if (handler == nullptr)
+        return false;
+    if (!VirtualProtect(trap, CON_PAGE_BYTES, PAGE_READONLY, &before)) {
+        RemoveVectoredExceptionHandler(handler);
+        return false;
+    }
+    trapPage = static_cast<char *>(trap);
+    return true;
+}
+
+/* Ends at once: no runtime clean-up writes anything after the console. */
+void sys_stop(int status)
+{
+    TerminateProcess(GetCurrentProcess(), static_cast<UINT>(status));
+    ExitProcess(static_cast<UINT>(status));
 }

@@ -36,16 +36,26 @@ static const char jqcpttst_version[] JQ_IDENT =
 constexpr uint32_t MAX_COUNTRIES = CPTD_MAX_COUNTRIES;
 
 /*
- * The table, and right after it a guard zone that catches records a
- * library writes past the table's end; the zone is never shown. It holds
- * GUARD_BYTE throughout before every call.
+ * The table, right after it a guard zone that catches records a library
+ * writes past the table's end (never shown; it holds GUARD_BYTE throughout
+ * before every call), and right after the zone a page the program cannot
+ * write (protected at start-up): a write there stops the program. The area
+ * is page-aligned and the zone ends where a page starts, so nothing of the
+ * program's own lies behind the table.
  */
 enum { GUARD_RECORDS = 64 };
 static const unsigned char GUARD_BYTE = 0xA5;
-static struct {
+constexpr size_t LISTED_BYTES = sizeof(CountryEntry) * (MAX_COUNTRIES + GUARD_RECORDS);
+static struct alignas(CON_PAGE_BYTES) {
+    // Room that puts the zone's end on a page boundary; never used.
+    // cppcheck-suppress unusedStructMember
+    unsigned char before[CON_PAGE_BYTES - LISTED_BYTES % CON_PAGE_BYTES];
     CountryEntry table[MAX_COUNTRIES];
     CountryEntry guard[GUARD_RECORDS];
+    unsigned char trap[CON_PAGE_BYTES];
 } countryStore;
+static_assert(offsetof(decltype(countryStore), trap) % CON_PAGE_BYTES == 0,
+              "the protected page starts right after the zone");
 static bool guardSet;
 
 static CountryEntry *const countryTable = countryStore.table;
@@ -54,6 +64,9 @@ static uint32_t countryCount;
 /* Set once a listing got a code other than CPTD_OK, or the library broke
    its contract: the exit status. */
 static bool listingFailed;
+
+/* What follows a listing whose library wrote past the table, as a format. */
+static const wchar_t WROTE_PAST[] = L"\nThe library wrote past the table of %lu records.\n";
 
 static void guard_set()
 {
@@ -129,7 +142,9 @@ static void ListCountries()
 {
     guard_set();
     con_flush(); /* what the library may print follows what is written */
+    con_library_call_begins();
     int32_t rc = JQcpt_CountryList(countryTable, &countryCount);
+    con_library_call_ended();
     bool wrotePast = !guard_intact();
 
     uint32_t shown = report_list(rc);
@@ -146,7 +161,7 @@ static void ListCountries()
     if (unended > 0)
         say(L"\nThe library left no ending zero in %lu of the names.\n", unended);
     if (wrotePast)
-        say(L"\nThe library wrote past the table of %lu records.\n", (unsigned long)MAX_COUNTRIES);
+        say(WROTE_PAST, (unsigned long)MAX_COUNTRIES);
 
     // cppcheck-suppress knownConditionTrueFalse
     if (rc != CPTD_OK || countryCount > MAX_COUNTRIES || unended > 0 || wrotePast)
@@ -198,7 +213,7 @@ static bool pause_for_enter()
 
 int main()
 {
-    con_start();
+    con_start(countryStore.trap, WROTE_PAST, (unsigned long)MAX_COUNTRIES);
     for (;;) {
         int action = ShowMenu();
         if (action == MENU_EXIT) {

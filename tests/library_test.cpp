@@ -227,20 +227,24 @@ TEST(CountryFile, MoreThanTheTableHoldsDeliversTheFirstHundred)
 TEST(CountryFile, MissingOrUnreadableFile)
 {
     std::string big = temp_file(std::string(2 << 20, '#'));
-    const std::pair<std::string, std::string> unusable[] = {
-        {"/nonexistent/countries.txt", "No such file or directory"},
-        {"/nonexistent/new\nline", "No such file or directory"},
-        {"/tmp", "not a regular file"},
-        {"/dev/zero", "not a regular file"},
-        {big, "larger than 1 MiB"},
+    // A control character shows as '?' (C1 ones too, and a stray byte that
+    // an 8-bit terminal would take for one): one message, one line.
+    const std::string odd = "/nonexistent/new\nline \xc2\x9b[2J\x9b\xc3\xa9";
+    const struct {
+        std::string path, shown, reason;
+    } unusable[] = {
+        {"/nonexistent/countries.txt", "", "No such file or directory"},
+        {odd, "/nonexistent/new?line ?[2J?\xc3\xa9", "No such file or directory"},
+        {"/tmp", "", "not a regular file"},
+        {"/dev/zero", "", "not a regular file"},
+        {big, "", "larger than 1 MiB"},
     };
-    for (const auto &[path, reason] : unusable) {
+    for (const auto &[path, odd_shown, reason] : unusable) {
         Listing l = list_path(path.c_str());
         EXPECT_EQ(l.rc, CPTD_FILE_UNREADABLE) << path;
         EXPECT_EQ(l.count, 0u) << path;
         EXPECT_EQ(l.err, "") << path;
-        std::string shown = path; // a control character as '?': one message, one line
-        std::replace(shown.begin(), shown.end(), '\n', '?');
+        const std::string &shown = odd_shown.empty() ? path : odd_shown;
         EXPECT_EQ(diagnose(path.c_str()).err, "jqcpt: " + shown + ": " + reason + "\njqcpt: " +
                                                   shown + ": 0 countries delivered, code 42703\n");
     }

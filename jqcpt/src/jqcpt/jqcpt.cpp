@@ -306,13 +306,29 @@ struct Message {
     size_t len;
 };
 
-/* Adds n bytes of text, a control character as '?' so that the line stays one. */
+/*
+ * Adds n bytes of text, a control character as '?' so that the line stays
+ * one and drives no terminal: C0, DEL, C1 (U+0080 to U+009F in UTF-8) and a
+ * byte of 0x80 to 0xBF outside a UTF-8 sequence, which an 8-bit terminal
+ * would read as C1.
+ */
 static void put(Message *m, const char *text, size_t n)
 {
     size_t room = sizeof m->text - 2 - m->len; /* the line end comes last */
+    int more = 0;                              /* bytes still to come of the UTF-8 sequence begun */
     for (size_t k = 0; k < n && k < room; k++) {
         auto c = (unsigned char)text[k];
-        m->text[m->len++] = c < 0x20 || c == 0x7F ? '?' : (char)c;
+        bool control = c < 0x20 || c == 0x7F || (c >= 0x80 && c < 0xC0 && more == 0);
+        if (c == 0xC2 && k + 1 < n && (unsigned char)text[k + 1] - 0x80u < 0x20u) {
+            control = true; /* a C1 control: both its bytes become one '?' */
+            k++;
+        }
+        more = c >= 0xF0               ? 3
+               : c >= 0xE0             ? 2
+               : c >= 0xC0 && !control ? 1
+               : c >= 0x80 && more > 0 ? more - 1
+                                       : 0;
+        m->text[m->len++] = control ? '?' : (char)c;
     }
 }
 

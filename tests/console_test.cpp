@@ -277,7 +277,7 @@ TEST(Report, NamesAreDecodedAndNeverDriveTheTerminal)
 {
     const std::string bad = "\xef\xbf\xbd"; // U+FFFD
     Session r = run_with_plan("1\n\n99\n",
-                              "call 0 6\n"
+                              "call 0 7\n"
                               "units 1 D83D DE00 41\n"           // a pair is one character
                               "units 2 41 D800 42 DC00\n"        // lone surrogates
                               "units 3 1B 5B 32 4A 7 9B 7F 41\n" // ESC, BEL, CSI, DEL
@@ -286,7 +286,10 @@ TEST(Report, NamesAreDecodedAndNeverDriveTheTerminal)
                               "units 5 41 42 43 44 45 46 47 48 49 4A 4B 4C 4D 4E 4F "
                               "50 51 52 53 54 55 56 57 58 59 5A 61 62 63 D83D\n"
                               // bidirectional controls, separators, noncharacters; marks stay
-                              "units 6 202A 202E 2066 2069 2028 2029 FFFE FFFF 200E 200F 61C\n");
+                              "units 6 202A 202E 2066 2069 2028 2029 FFFE FFFF 200E 200F 61C\n"
+                              // its zero is inside, not at the end: a name, and no break
+                              "units 7 41 0 43 44 45 46 47 48 49 4A 4B 4C 4D 4E 4F "
+                              "50 51 52 53 54 55 56 57 58 59 5A 61 62 63 64\n");
     EXPECT_EQ(
         r.out,
         MENU + TABLE_HEAD +
@@ -300,7 +303,8 @@ TEST(Report, NamesAreDecodedAndNeverDriveTheTerminal)
             row(6,
                 bad + bad + bad + bad + bad + bad + bad + bad + "\xe2\x80\x8e\xe2\x80\x8f\xd8\x9c",
                 11) +
-            "\nThe library left no ending zero in 2 of the names.\n" + PAUSE + MENU + EXIT);
+            row(7, "A", 1) + "\nThe library left no ending zero in 2 of the names.\n" + PAUSE +
+            MENU + EXIT);
     EXPECT_EQ(r.status, 1);
 }
 

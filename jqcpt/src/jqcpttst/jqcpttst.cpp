@@ -8,9 +8,10 @@
  * Exit status: 0 when every listing of the run got CPTD_OK from a library
  * that kept its contract (or there was none); 1 when a listing got another
  * code, or the library reported more records than the table holds, left a
- * name without its ending zero or wrote past the table; 2 when standard input could not be read or
- * standard output written (the program then ends at once, saying why on standard error). End of
- * input at the menu or at the pause ends the program as EXIT does, without the farewell line.
+ * name without its ending zero or wrote past the table; 2 when standard
+ * input could not be read or standard output written (the program then
+ * ends at once, saying why on standard error). End of input at the menu or
+ * at the pause ends the program as EXIT does, without the farewell line.
  */
 
 #include <stdint.h>

@@ -64,14 +64,15 @@ TEST(Shipped, ShortReadsOfTheCountryFileLoseNothing)
 
     // A file that grew after fstat gave its size is read to its end, and a
     // line cut by a read is never taken whole. Reads of 100 bytes: the first
-    // ends inside "3 United Kingdom", the second at a line end.
+    // ends inside "3 United Kingdom", the second at a line end (where a file
+    // of 200 bytes, as fstat gave it, would end).
     const std::string text = "1 Utopia\n2 Atlantis\n# " + std::string(67, '-') +
                              "\n3 United Kingdom\n# " + std::string(90, '-') + "\n4 Zulu\n";
     ASSERT_EQ(text.substr(90, 10), "3 United K");
     ASSERT_EQ(text[199], '\n');
     const std::string grows = std::string("LD_PRELOAD=") + SHORT_READS_LIB + ":" + GROWN_FILE_LIB;
     std::string path = temp_file(text), big = temp_file(std::string(2 << 20, '#'));
-    for (const char *size : {"100", "150"}) {
+    for (const char *size : {"100", "150", "200"}) {
         Session grown = run_utility("1\n\n99\n", {grows, asanOptions, "JQCPT_COUNTRY_FILE=" + path,
                                                   std::string("GROWN_FILE_BYTES=") + size});
         EXPECT_EQ(grown.out, MENU + TABLE_HEAD + row(1, "Utopia", 6) + row(2, "Atlantis", 8) +

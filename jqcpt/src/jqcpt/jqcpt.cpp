@@ -84,14 +84,11 @@ static bool fill(LineReader *r)
     }
     /*
      * A read may return less than asked anywhere in the file (network and
-     * FUSE file systems do): the end is a read of nothing. The size the file
-     * had when it was opened saves that last read when what is read comes
-     * to it exactly, a line end last; more than it means that the file grew
-     * since, and it is read on, so that no line cut by a read is taken whole.
+     * FUSE file systems do), and the file may have grown since fstat gave
+     * its size: the end is a read of nothing, and nothing else.
      */
     r->total += n;
     r->len += (size_t)n;
-    r->ended = r->total == r->size && r->buf[r->len - 1] == '\n';
     return true;
 }
 

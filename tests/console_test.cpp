@@ -2,6 +2,7 @@
 // library, compared byte for byte.
 #include <gtest/gtest.h>
 
+#include <signal.h>
 #include <unistd.h>
 
 #include "harness.h"
@@ -267,6 +268,14 @@ TEST(Report, CountAboveTheTableShowsItsHundredRowsAndSaysSo)
         EXPECT_EQ(r.err,
                   "jqcpttst: the library wrote past the table into protected memory; stopped\n");
         EXPECT_EQ(r.status, 1);
+    }
+    // A library that lifts the protection itself is caught after the call.
+    r = run_with_plan("1\n\n99\n", "call 0 100\nfill 100\nunprotect\n");
+    EXPECT_EQ(r.out, MENU + TABLE_HEAD + rows + past + PAUSE + MENU + EXIT);
+    EXPECT_EQ(r.status, 1);
+    // A SIGSEGV sent rather than a fault is the system's, as any signal.
+    if (!getenv("JQCPT_TEST_RUNNER")) {
+        EXPECT_EQ(run_with_plan("1\n\n99\n", "call 0 1\nsegv\n").status, 128 + SIGSEGV);
     }
     r = run_with_plan("1\n\n99\n", "call 0 4294967295\nfill 100\n");
     EXPECT_NE(r.out.find("reported 4294967295 records"), std::string::npos);

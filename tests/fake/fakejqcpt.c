@@ -20,17 +20,44 @@
  *   bulk N               prints N bytes through stdio, unflushed: the lines
  *                        "0000000" to "%07d" of the count, each with its LF
  *                        (N a multiple of 8)
+ *   unprotect            makes the page behind a zone of 64 records past the
+ *                        table writable, and writes a byte into it
+ *   nonblock             makes standard output non-blocking (POSIX)
+ *   segv                 raises SIGSEGV, as kill(1) would send it (POSIX)
  *
  * Calls past the last block repeat it. Only spill and overrun write past 100
  * records.
  */
 #define _POSIX_C_SOURCE 200809L
+#include <signal.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 #include <wchar.h>
 
 #include "jqcpt.h"
+
+#if defined(_WIN32)
+#include <windows.h>
+static void make_writable(void *page)
+{
+    DWORD before;
+    (void)VirtualProtect(page, 4096, PAGE_READWRITE, &before);
+}
+static void make_nonblocking(void) {}
+#else
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <unistd.h>
+static void make_writable(void *page)
+{
+    (void)mprotect(page, 4096, PROT_READ | PROT_WRITE);
+}
+static void make_nonblocking(void)
+{
+    (void)fcntl(STDOUT_FILENO, F_SETFL, fcntl(STDOUT_FILENO, F_GETFL) | O_NONBLOCK);
+}
+#endif
 
 static int calls;
 static char ownBuffer[1 << 20]; /* stdout's buffer after "buffer" */
@@ -131,6 +158,14 @@ JQCPT_API int32_t JQ_CALL JQcpt_CountryList(CountryEntry *table, uint32_t *count
                 (void)fclose(plan);
                 return -997;
             }
+        } else if (strcmp(line, "unprotect") == 0) {
+            char *page = (char *)&table[CPTD_MAX_COUNTRIES + 64];
+            make_writable(page);
+            page[100] = 1;
+        } else if (strcmp(line, "nonblock") == 0) {
+            make_nonblocking();
+        } else if (strcmp(line, "segv") == 0) {
+            (void)raise(SIGSEGV);
         } else if (strncmp(line, "bulk ", 5) == 0) {
             long n = strtol(line + 5, NULL, 10);
             for (long k = 0; k < n / 8; k++)

@@ -107,13 +107,17 @@ static char *trapPage;
 static struct sigaction faultBefore;
 
 /* A write into the page stops the program; any other fault is left to what
-   was there before (the system's default): it happens again on return. */
+   was there before (the system's default): it happens again on return. A
+   SIGSEGV that was sent, not a fault, is raised again for it. */
 static void on_fault(int, siginfo_t *info, void *)
 {
     const char *at = static_cast<const char *>(info->si_addr);
-    if (trapPage != nullptr && at >= trapPage && at < trapPage + CON_PAGE_BYTES)
+    bool fault = info->si_code > 0; /* the kernel's own, not kill or raise */
+    if (fault && trapPage != nullptr && at >= trapPage && at < trapPage + CON_PAGE_BYTES)
         guard_written();
     (void)sigaction(SIGSEGV, &faultBefore, nullptr);
+    if (!fault)
+        (void)raise(SIGSEGV);
 }
 
 bool sys_protect(void *trap)

@@ -76,12 +76,17 @@ static void guard_set()
     guardSet = true;
 }
 
-/* True while every byte of the zone equals the one before it, the first GUARD_BYTE. */
+/*
+ * True while every byte of the zone equals the one before it, the first
+ * GUARD_BYTE, and the protected page still holds nothing but zeros (a
+ * library that caught the fault and lifted the protection is caught too).
+ */
 static bool guard_intact()
 {
     const auto *zone = reinterpret_cast<const unsigned char *>(countryStore.guard);
+    const unsigned char *trap = countryStore.trap;
     guardSet = zone[0] == GUARD_BYTE && memcmp(zone, zone + 1, sizeof countryStore.guard - 1) == 0;
-    return guardSet;
+    return guardSet && trap[0] == 0 && memcmp(trap, trap + 1, sizeof countryStore.trap - 1) == 0;
 }
 
 static void ReportError(int32_t code)

@@ -248,6 +248,29 @@ TEST(Pipes, NonBlockingStreamsAreWaitedForAndLoseNothing)
         EXPECT_EQ(screen.size(), expected.size()) << (wideRun ? "wide" : "bytes");
         EXPECT_TRUE(screen == expected) << screen.substr(0, 2000);
     }
+
+    // A library that makes standard output non-blocking itself has stdio drop
+    // its text when the pipe is full: that is said, with status 2.
+    if (getenv("JQCPT_TEST_RUNNER"))
+        return;
+    std::string input = temp_file("1\n\n99\n");
+    int keys = open(input.c_str(), O_RDONLY), shown[2];
+    ASSERT_EQ(pipe(shown), 0);
+    fcntl(shown[1], F_SETPIPE_SZ, 4096);
+    auto [status, said] =
+        run_on(keys, shown[1], "call 0 1\nnonblock\nbulk 200000\nrow 4 Iraq\n", [&] {
+            close(shown[1]);
+            std::this_thread::sleep_for(std::chrono::milliseconds(300));
+            char buf[65536];
+            while (read(shown[0], buf, sizeof buf) > 0)
+                ;
+            close(shown[0]);
+        });
+    close(keys);
+    unlink(input.c_str());
+    EXPECT_EQ(said,
+              "jqcpttst: standard output: the C runtime could not write all the library's text\n");
+    EXPECT_EQ(status, 2);
 }
 
 } // namespace

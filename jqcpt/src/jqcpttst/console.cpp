@@ -40,6 +40,8 @@ static struct {
     size_t len;
 } stop;
 
+static bool write_fully(int fd, const char *bytes, size_t n);
+
 void con_start(void *trap, const wchar_t *stopText, unsigned long value)
 {
     out.len = 0;
@@ -51,7 +53,11 @@ void con_start(void *trap, const wchar_t *stopText, unsigned long value)
     stop.len = out.len < sizeof stop.text ? out.len : sizeof stop.text;
     memcpy(stop.text, out.buf, stop.len);
     out.len = 0;
-    (void)sys_protect(trap);
+    if (!sys_protect(trap)) {
+        static const char said[] = "jqcpttst: the page behind the table cannot be protected: "
+                                   "a library that writes far past it is not caught\n";
+        (void)write_fully(2, said, sizeof said - 1);
+    }
 }
 
 /* ===== Streams ===== */
@@ -112,6 +118,7 @@ void guard_written()
     bool written = write_fully(1, text, (size_t)n) && write_fully(1, out.buf, out.len) &&
                    write_fully(1, stop.text, stop.len);
     (void)write_fully(2, said, sizeof said - 1);
+    (void)sys_output_blocking(false); /* standard output is shared: its mode goes back */
     sys_stop(written ? 1 : 2);
 }
 
@@ -141,9 +148,18 @@ void con_library_call_begins()
     (void)sys_output_blocking(true);
 }
 
+/* Text stdio refused for the library (a non-blocking stream the library
+   set itself, a full disk) is lost: that is said, as for any stream failure. */
 void con_library_call_ended()
 {
     (void)sys_output_blocking(false);
+    if (ferror(stdout)) {
+        static const char said[] =
+            "jqcpttst: standard output: the C runtime could not write all the library's text\n";
+        con_flush();
+        (void)write_fully(2, said, sizeof said - 1);
+        exit(2);
+    }
 }
 
 /*

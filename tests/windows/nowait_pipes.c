@@ -67,6 +67,7 @@ int main(int argc, char **argv)
     while (ReadFile(shown, buf, sizeof buf, &got, NULL) && got > 0)
         if (!WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), buf, got, &wrote, NULL))
             break;
+    CloseHandle(shown); /* our reader has gone: PROGRAM's writes fail, as they would */
     WaitForSingleObject(child.hProcess, INFINITE);
     GetExitCodeProcess(child.hProcess, &status);
     return (int)status;

@@ -2,7 +2,6 @@
 // library, compared byte for byte.
 #include <gtest/gtest.h>
 
-#include <signal.h>
 #include <unistd.h>
 
 #include "harness.h"
@@ -273,9 +272,10 @@ TEST(Report, CountAboveTheTableShowsItsHundredRowsAndSaysSo)
     r = run_with_plan("1\n\n99\n", "call 0 100\nfill 100\nunprotect\n");
     EXPECT_EQ(r.out, MENU + TABLE_HEAD + rows + past + PAUSE + MENU + EXIT);
     EXPECT_EQ(r.status, 1);
-    // A SIGSEGV sent rather than a fault is the system's, as any signal.
+    // A SIGSEGV sent rather than a fault is left to the handler before the
+    // console's (the system's, or a sanitizer's): it ends the program.
     if (!getenv("JQCPT_TEST_RUNNER")) {
-        EXPECT_EQ(run_with_plan("1\n\n99\n", "call 0 1\nsegv\n").status, 128 + SIGSEGV);
+        EXPECT_GT(run_with_plan("1\n\n99\n", "call 0 1\nsegv\n").status, 128);
     }
     r = run_with_plan("1\n\n99\n", "call 0 4294967295\nfill 100\n");
     EXPECT_NE(r.out.find("reported 4294967295 records"), std::string::npos);

@@ -105,31 +105,6 @@ TEST(Pause, TakesTheRestOfTheSelectionsLineThenALineOfItsOwn)
     EXPECT_EQ(run_with_plan("1 \n", THREE).out, MENU + THREE_LISTED + PAUSE);
 }
 
-TEST(Pause, OneCarriageReturnEndsItWithNothingMoreTyped)
-{
-    // A CR alone is a line end: after "1" CR, one more CR brings the menu
-    // back while the keyboard stays open, with no LF waited for.
-    int keys[2], shown[2];
-    ASSERT_EQ(pipe(keys), 0);
-    ASSERT_EQ(pipe(shown), 0);
-    std::string plan = temp_file(THREE), screen;
-    pid_t pid = start_utility(keys[0], shown[1], 2, {"FAKE_JQCPT_PLAN=" + host_path(plan)}, true);
-    close(keys[0]);
-    close(shown[1]);
-    ASSERT_EQ(write(keys[1], "1\r\r", 3), 3);
-    bool back = read_until(shown[0], screen, "continue") &&
-                read_until(shown[0], screen, " -> ", screen.find("continue"));
-    close(keys[1]);
-    char buf[4096];
-    for (ssize_t n; (n = read(shown[0], buf, sizeof buf)) > 0;)
-        screen.append(buf, (size_t)n);
-    close(shown[0]);
-    EXPECT_EQ(wait_utility(pid), 0);
-    unlink(plan.c_str());
-    EXPECT_TRUE(back) << "no menu after one CR";
-    EXPECT_EQ(native_lines(screen), MENU + THREE_LISTED + PAUSE + MENU);
-}
-
 TEST(Report, FailureTableRows)
 {
     const std::string two = "row 7 France\nrow -42 Chad\n";

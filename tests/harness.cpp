@@ -127,24 +127,6 @@ pid_t start_utility(int in, int out, int err, const std::vector<std::string> &en
     exec_utility(fake, launcher);
 }
 
-bool read_until(int fd, std::string &seen, const std::string &text, size_t from)
-{
-    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (seen.find(text, from) == std::string::npos) {
-        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-            deadline - std::chrono::steady_clock::now());
-        pollfd p{fd, POLLIN, 0};
-        if (left.count() <= 0 || poll(&p, 1, (int)left.count()) <= 0)
-            return false;
-        char buf[4096];
-        ssize_t n = read(fd, buf, sizeof buf);
-        if (n <= 0)
-            return false;
-        seen.append(buf, (size_t)n);
-    }
-    return true;
-}
-
 int wait_utility(pid_t pid)
 {
     int status = 0;

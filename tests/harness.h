@@ -40,10 +40,6 @@ pid_t start_utility(int in, int out, int err, const std::vector<std::string> &en
 // Waits for a started utility: its exit status, or 128 + the signal that ended it.
 int wait_utility(pid_t pid);
 
-// Reads from fd into seen until text appears in it after position from;
-// false if it does not within 10 seconds or fd ends first.
-bool read_until(int fd, std::string &seen, const std::string &text, size_t from = 0);
-
 // The path of the utility's image.
 std::string utility_path();
 

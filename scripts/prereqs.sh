@@ -143,9 +143,18 @@ if [ "$updated" = pending ] ||
     ! apt-get -s -q install "${missing[@]}" >/dev/null 2>&1; then
     update || true
 fi
-install_missing() { apt_get install -y --no-install-recommends "${missing[@]}"; }
+install_missing() { apt_get install -y --no-install-recommends "$@" "${missing[@]}"; }
 if ! install_missing && [ "$updated" != true ]; then
     update && install_missing || true
+fi
+# A mirror caught mid-sync may serve one architecture's security updates and
+# not the other's; a package built for both (libwine's dependencies) then has
+# two versions and cannot be installed. The release's own versions match.
+codename=$(. /etc/os-release 2>/dev/null && echo "${VERSION_CODENAME:-}")
+find_missing "$@"
+if [ ${#missing[@]} -gt 0 ] && [ -n "$codename" ]; then
+    echo "Installing from $codename itself, without its later updates:" >&2
+    install_missing -t "$codename" || true
 fi
 
 find_missing "$@"

@@ -13,13 +13,18 @@
  *
  * With JQCPT_DIAGNOSTICS set and not empty, the library says on standard
  * error why it did not deliver a line or could not use the file, and how
- * each call ended, one line each, prefixed "jqcpt: ".
+ * each call ended, one line each, prefixed "jqcpt: ". A set variable named
+ * JQCPT_... that is none of the library's is named there at the first call
+ * of the process whatever JQCPT_DIAGNOSTICS is, and at every call with it.
  *
- * The library allocates nothing and keeps no state between calls.
+ * The library allocates nothing and keeps no state between calls but
+ * whether it has named such variables.
  */
 
 #include <errno.h>
 #include <string.h>
+
+#include <atomic>
 
 #include "jqcpt.h"
 #include "jqcpt_sys.h"
@@ -496,15 +501,22 @@ static int32_t list_countries(CountryEntry *table, uint32_t *count, char *path)
     return tooMany ? CPTD_TOO_MANY_COUNTRIES : CPTD_OK;
 }
 
+/* Set once the variables the library does not know are named. */
+static std::atomic_flag variablesNamed = ATOMIC_FLAG_INIT;
+
 extern "C" JQCPT_API int32_t JQ_CALL JQcpt_CountryList(CountryEntry *table, uint32_t *count)
 {
-    if (!diagnostics_on()) {
+    /* A misspelt variable would otherwise pass for an unset one: it is named
+       at the first call even without diagnostics, and at every call with. */
+    bool diagnose = diagnostics_on();
+    if (!variablesNamed.test_and_set() || diagnose)
+        each_variable(warn_unknown);
+    if (!diagnose) {
         if (!table || !count)
             return CPTD_BAD_ARGUMENT;
         return list_countries<false>(table, count, nullptr);
     }
 
-    each_variable(warn_unknown);
     char path[PATH_BYTES];
     set_path(path, "no file read, a null table or count");
     int32_t code = CPTD_BAD_ARGUMENT;

@@ -69,9 +69,14 @@ std::string host_path(const std::string &path)
         else
             setenv("LD_LIBRARY_PATH", FAKE_LIB_DIR, 1);
     }
-    const char *runner = setting("JQCPT_TEST_RUNNER");
+    const char *set = setting("JQCPT_TEST_RUNNER");
+    const std::string runnerPath = set ? set : "", shown = host_path(utility);
+    const char *runner = set ? runnerPath.c_str() : nullptr;
+    // The library names the JQCPT_ variables it does not know: not these.
+    for (const char *name : {"JQCPT_TEST_UTILITY", "JQCPT_TEST_FAKE_UTILITY", "JQCPT_TEST_RUNNER"})
+        unsetenv(name);
     if (runner && !launcher.empty())
-        execl(runner, runner, launcher.c_str(), host_path(utility).c_str(), (char *)nullptr);
+        execl(runner, runner, launcher.c_str(), shown.c_str(), (char *)nullptr);
     else if (runner)
         execl(runner, runner, utility.c_str(), (char *)nullptr);
     else

@@ -227,14 +227,15 @@ TEST(CountryFile, MoreThanTheTableHoldsDeliversTheFirstHundred)
 TEST(CountryFile, MissingOrUnreadableFile)
 {
     std::string big = temp_file(std::string(2 << 20, '#'));
-    // A control character shows as '?' (C1 ones too, and a stray byte that
-    // an 8-bit terminal would take for one): one message, one line.
-    const std::string odd = "/nonexistent/new\nline \xc2\x9b[2J\x9b\xc3\xa9";
+    // A control character shows as '?' (C1 ones too), and so does each byte
+    // outside a valid UTF-8 sequence: one message, one line.
+    const std::string odd = "/nonexistent/new\nline \xc2\x9b[2J\x9b\xc3\xa9\xff\x9b"
+                            "2J";
     const struct {
         std::string path, shown, reason;
     } unusable[] = {
         {"/nonexistent/countries.txt", "", "No such file or directory"},
-        {odd, "/nonexistent/new?line ?[2J?\xc3\xa9", "No such file or directory"},
+        {odd, "/nonexistent/new?line ?[2J?\xc3\xa9??2J", "No such file or directory"},
         {"/tmp", "", "not a regular file"},
         {"/dev/zero", "", "not a regular file"},
         {big, "", "larger than 1 MiB"},

@@ -45,6 +45,10 @@ TEST(Shipped, CountryFileVariableAndMissingFile)
     EXPECT_EQ(r.out,
               MENU + "\nAn Error Has Occurred ... Return code = 42703 \n\n" + PAUSE + MENU + EXIT);
     EXPECT_EQ(r.status, 1);
+
+    // A misspelt variable is named, once, though no diagnostics are asked for.
+    r = run_utility("1\n\n1\n\n99\n", {"JQCPT_COUNTRYFILE=mine.txt"});
+    EXPECT_EQ(r.err, "jqcpt: JQCPT_COUNTRYFILE is not a variable of this library\n");
 }
 
 TEST(Shipped, ShortReadsOfTheCountryFileLoseNothing)

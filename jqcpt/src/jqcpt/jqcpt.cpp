@@ -13,13 +13,18 @@
  *
  * With JQCPT_DIAGNOSTICS set and not empty, the library says on standard
  * error why it did not deliver a line or could not use the file, and how
- * each call ended, one line each, prefixed "jqcpt: ".
+ * each call ended, one line each, prefixed "jqcpt: ". A set variable named
+ * JQCPT_... that is none of the library's is named there at the first call
+ * of the process whatever JQCPT_DIAGNOSTICS is, and at every call with it.
  *
- * The library allocates nothing and keeps no state between calls.
+ * The library allocates nothing and keeps no state between calls but
+ * whether it has named such variables.
  */
 
 #include <errno.h>
 #include <string.h>
+
+#include <atomic>
 
 #include "jqcpt.h"
 #include "jqcpt_sys.h"
@@ -304,28 +309,26 @@ struct Message {
 };
 
 /*
- * Adds n bytes of text, a control character as '?' so that the line stays
- * one and drives no terminal: C0, DEL, C1 (U+0080 to U+009F in UTF-8) and a
- * byte of 0x80 to 0xBF outside a UTF-8 sequence, which an 8-bit terminal
- * would read as C1.
+ * Adds n bytes of text, each control character as '?' so that the line
+ * stays one and drives no terminal: C0, DEL and C1 (U+0080 to U+009F); and
+ * each byte that is not part of a valid UTF-8 sequence, which a terminal
+ * could take for C1 or for part of another character.
  */
 static void put(Message *m, const char *text, size_t n)
 {
-    size_t room = sizeof m->text - 2 - m->len; /* the line end comes last */
-    int more = 0;                              /* bytes still to come of the UTF-8 sequence begun */
-    for (size_t k = 0; k < n && k < room; k++) {
-        auto c = (unsigned char)text[k];
-        bool control = c < 0x20 || c == 0x7F || (c >= 0x80 && c < 0xC0 && more == 0);
-        if (c == 0xC2 && k + 1 < n && (unsigned char)text[k + 1] - 0x80u < 0x20u) {
-            control = true; /* a C1 control: both its bytes become one '?' */
-            k++;
-        }
-        more = c >= 0xF0               ? 3
-               : c >= 0xE0             ? 2
-               : c >= 0xC0 && !control ? 1
-               : c >= 0x80 && more > 0 ? more - 1
-                                       : 0;
-        m->text[m->len++] = control ? '?' : (char)c;
+    const auto *s = reinterpret_cast<const unsigned char *>(text);
+    size_t room = sizeof m->text - 2; /* the line end comes last */
+    for (size_t i = 0; i < n;) {
+        size_t start = i;
+        long c = decode_utf8(s, n, &i);
+        if (c < 0)
+            i = start + 1; /* the first byte alone is not part of a sequence */
+        bool control = c < 0x20 || (c >= 0x7F && c <= 0x9F);
+        size_t len = control ? 1 : i - start;
+        if (m->len + len > room)
+            return;
+        memcpy(m->text + m->len, control ? "?" : text + start, len);
+        m->len += len;
     }
 }
 
@@ -498,15 +501,22 @@ static int32_t list_countries(CountryEntry *table, uint32_t *count, char *path)
     return tooMany ? CPTD_TOO_MANY_COUNTRIES : CPTD_OK;
 }
 
+/* Set once the variables the library does not know are named. */
+static std::atomic_flag variablesNamed = ATOMIC_FLAG_INIT;
+
 extern "C" JQCPT_API int32_t JQ_CALL JQcpt_CountryList(CountryEntry *table, uint32_t *count)
 {
-    if (!diagnostics_on()) {
+    /* A misspelt variable would otherwise pass for an unset one: it is named
+       at the first call even without diagnostics, and at every call with. */
+    bool diagnose = diagnostics_on();
+    if (!variablesNamed.test_and_set() || diagnose)
+        each_variable(warn_unknown);
+    if (!diagnose) {
         if (!table || !count)
             return CPTD_BAD_ARGUMENT;
         return list_countries<false>(table, count, nullptr);
     }
 
-    each_variable(warn_unknown);
     char path[PATH_BYTES];
     set_path(path, "no file read, a null table or count");
     int32_t code = CPTD_BAD_ARGUMENT;

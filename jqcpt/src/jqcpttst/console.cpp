@@ -53,11 +53,18 @@ void con_start(void *trap, const wchar_t *stopText, unsigned long value)
     stop.len = out.len < sizeof stop.text ? out.len : sizeof stop.text;
     memcpy(stop.text, out.buf, stop.len);
     out.len = 0;
-    if (!sys_protect(trap)) {
+    if (!sys_protect(trap, false)) {
         static const char said[] = "jqcpttst: the page behind the table cannot be protected: "
                                    "a library that writes far past it is not caught\n";
         (void)write_fully(2, said, sizeof said - 1);
     }
+}
+
+void con_protect_again(void *trap)
+{
+    if (sys_protect(trap, true))
+        memset(trap, 0, CON_PAGE_BYTES);
+    (void)sys_protect(trap, false);
 }
 
 /* ===== Streams ===== */

@@ -30,7 +30,7 @@ enum { CON_PAGE_BYTES = 65536 };
 /*
  * Learns what the standard streams are; the console starts empty. The page
  * at trap (CON_PAGE_BYTES long and aligned) is made one the program cannot
- * write, once for the whole run: a write into it ends the program. The
+ * write: a write into it ends the program. The
  * console then writes out what it holds and the line stopText (formatted
  * now, as say does, with value for its %lu; up to 128 bytes are kept and
  * it must fit the output buffer), says on standard error what
@@ -38,6 +38,10 @@ enum { CON_PAGE_BYTES = 65536 };
  * Where the page cannot be protected, the run goes on without it.
  */
 void con_start(void *trap, const wchar_t *stopText, unsigned long value);
+
+/* Clears the page given to con_start and protects it again, after a library
+   lifted its protection and wrote into it. */
+void con_protect_again(void *trap);
 
 /* Writes out everything written so far, and what the library printed first. */
 void con_flush();

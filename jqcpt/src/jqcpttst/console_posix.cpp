@@ -120,10 +120,13 @@ static void on_fault(int, siginfo_t *info, void *)
         (void)raise(SIGSEGV);
 }
 
-bool sys_protect(void *trap)
+bool sys_protect(void *trap, bool writable)
 {
     if (trapPage != nullptr)
-        return trapPage == trap;
+        return trapPage == trap &&
+               mprotect(trap, CON_PAGE_BYTES, writable ? PROT_READ | PROT_WRITE : PROT_READ) == 0;
+    if (writable)
+        return true; /* never protected */
     long page = sysconf(_SC_PAGESIZE);
     if (page <= 0 || CON_PAGE_BYTES % page != 0 || (uintptr_t)trap % (uintptr_t)page != 0)
         return false;

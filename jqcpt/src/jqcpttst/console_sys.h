@@ -15,9 +15,9 @@
  *   sys_library_bytes  gives the bytes stdout holds unwritten without taking
  *                them or calling the runtime (safe in a fault handler)
  *
- *   sys_protect  makes the page at trap one the program cannot write, once
- *                for the run: a write into it calls guard_written(); false
- *                when it cannot
+ *   sys_protect  makes the page at trap one the program cannot write
+ *                (writable false; a write into it then calls guard_written())
+ *                or can (true), always the same page; false when it cannot
  *   sys_stop     ends the program at once with status, from a fault handler
  *   sys_output_blocking  makes standard output blocking if it was not (true),
  *                or puts back the mode it had (false); gives whether it was
@@ -56,7 +56,7 @@ bool sys_wait(int fd, bool forWriting);
 long sys_library_text(const char **text);
 long sys_library_bytes(const char **text);
 bool sys_output_blocking(bool blocking);
-bool sys_protect(void *trap);
+bool sys_protect(void *trap, bool writable);
 [[noreturn]] void sys_stop(int status);
 
 [[noreturn]] void guard_written();

@@ -224,13 +224,18 @@ static LONG CALLBACK on_fault(EXCEPTION_POINTERS *fault)
     return EXCEPTION_CONTINUE_SEARCH;
 }
 
-bool sys_protect(void *trap)
+bool sys_protect(void *trap, bool writable)
 {
+    DWORD before;
     if (trapPage != nullptr)
-        return trapPage == trap;
+        return trapPage == trap &&
+               VirtualProtect(trap, CON_PAGE_BYTES, writable ? PAGE_READWRITE : PAGE_READONLY,
+                              &before);
+    if (writable)
+        return true; /* never protected */
     SYSTEM_INFO system;
     GetSystemInfo(&system);
-    DWORD page = system.dwPageSize, before;
+    DWORD page = system.dwPageSize;
     if (page == 0 || CON_PAGE_BYTES % page != 0 || reinterpret_cast<uintptr_t>(trap) % page != 0)
         return false;
     void *handler = AddVectoredExceptionHandler(1, on_fault);

@@ -80,13 +80,18 @@ static void guard_set()
  * True while every byte of the zone equals the one before it, the first
  * GUARD_BYTE, and the protected page still holds nothing but zeros (a
  * library that caught the fault and lifted the protection is caught too).
+ * A page so written is cleared and protected again: the write is reported
+ * once, and the next one stops the program.
  */
 static bool guard_intact()
 {
     const auto *zone = reinterpret_cast<const unsigned char *>(countryStore.guard);
-    const unsigned char *trap = countryStore.trap;
+    unsigned char *trap = countryStore.trap;
     guardSet = zone[0] == GUARD_BYTE && memcmp(zone, zone + 1, sizeof countryStore.guard - 1) == 0;
-    return guardSet && trap[0] == 0 && memcmp(trap, trap + 1, sizeof countryStore.trap - 1) == 0;
+    bool pageClear = trap[0] == 0 && memcmp(trap, trap + 1, sizeof countryStore.trap - 1) == 0;
+    if (!pageClear)
+        con_protect_again(trap);
+    return guardSet && pageClear;
 }
 
 static void ReportError(int32_t code)

@@ -58,14 +58,14 @@ int main(int argc, char **argv)
     /* The copier gets our input and the pipe's writing end, PROGRAM the
      * pipe's reading end and the other pipe's writing end: each end is made
      * inheritable only while the one process that is to hold it starts. */
-    if (!CreatePipe(&keysIn, &keysOut, NULL, 4096) || !CreatePipe(&shownIn, &shownOut, NULL, 4096) ||
+    if (!CreatePipe(&keysIn, &keysOut, NULL, 4096) ||
+        !CreatePipe(&shownIn, &shownOut, NULL, 4096) ||
         !SetNamedPipeHandleState(keysIn, &nowait, NULL, NULL) ||
         !SetNamedPipeHandleState(shownOut, &nowait, NULL, NULL) ||
         !DuplicateHandle(me, GetStdHandle(STD_INPUT_HANDLE), me, &typed, 0, TRUE,
                          DUPLICATE_SAME_ACCESS) ||
         !SetHandleInformation(keysOut, HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT) ||
-        !start(copier, typed, keysOut, &copying) || !CloseHandle(typed) ||
-        !CloseHandle(keysOut) ||
+        !start(copier, typed, keysOut, &copying) || !CloseHandle(typed) || !CloseHandle(keysOut) ||
         !SetHandleInformation(keysIn, HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT) ||
         !SetHandleInformation(shownOut, HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT)) {
         fprintf(stderr, "nowait_pipes: no pipes: %lu\n", GetLastError());

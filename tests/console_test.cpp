@@ -2,6 +2,9 @@
 // library, compared byte for byte.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstring>
+
 #include <unistd.h>
 
 #include "harness.h"
@@ -209,6 +212,25 @@ TEST(Report, ExitStatusRemembersAnyFailedListing)
     EXPECT_EQ(run_with_plan("1\n\n1\n\n", "call 0 1\nrow 4 Iraq\n").status, 0);
 }
 
+// Under a runner, why it cannot show a write into a protected page as one
+// (page_probe.exe's answer); empty when it can.
+static std::string page_unseen()
+{
+    const char *runner = getenv("JQCPT_TEST_RUNNER"), *fake = getenv("JQCPT_TEST_FAKE_UTILITY");
+    if (!runner || !fake)
+        return "";
+    std::string probe = std::string(fake, strrchr(fake, '/') + 1) + "page_probe.exe";
+    std::string why, command = "'" + std::string(runner) + "' '" + probe + "' 2>&1";
+    FILE *answer = popen(command.c_str(), "r");
+    if (!answer)
+        return "cannot run " + probe;
+    for (int c; (c = getc(answer)) != EOF;)
+        why += (char)c;
+    while (!why.empty() && isspace((unsigned char)why.back()))
+        why.pop_back();
+    return pclose(answer) == 0 ? "" : why.empty() ? probe + " failed" : why;
+}
+
 TEST(Report, CountAboveTheTableShowsItsHundredRowsAndSaysSo)
 {
     Session r = run_with_plan("1\n\n99\n", "call 0 150\nfill 100\n");
@@ -231,6 +253,17 @@ TEST(Report, CountAboveTheTableShowsItsHundredRowsAndSaysSo)
                          PAUSE + MENU + TABLE_HEAD + rows + PAUSE + MENU + EXIT);
     EXPECT_EQ(r.status, 1);
 
+    // A SIGSEGV sent rather than a fault is left to the handler before the
+    // console's (the system's, or a sanitizer's): it ends the program.
+    if (!getenv("JQCPT_TEST_RUNNER")) {
+        EXPECT_GT(run_with_plan("1\n\n99\n", "call 0 1\nsegv\n").status, 128);
+    }
+    r = run_with_plan("1\n\n99\n", "call 0 4294967295\nfill 100\n");
+    EXPECT_NE(r.out.find("reported 4294967295 records"), std::string::npos);
+    EXPECT_EQ(r.status, 1);
+
+    if (std::string why = page_unseen(); !why.empty())
+        GTEST_SKIP() << "the runner cannot show a protected page: " << why;
     // Past the zone lies a page no one may write: a write there stops the
     // program, with what it holds and what the library printed written first.
     for (int records : {65, 150}) {
@@ -249,14 +282,6 @@ TEST(Report, CountAboveTheTableShowsItsHundredRowsAndSaysSo)
                                              "fill 100\ncall 0 100\nfill 100\noverrun 65\n");
     EXPECT_EQ(r.out, MENU + TABLE_HEAD + rows + past + PAUSE + MENU + TABLE_HEAD + rows + PAUSE +
                          MENU + past);
-    EXPECT_EQ(r.status, 1);
-    // A SIGSEGV sent rather than a fault is left to the handler before the
-    // console's (the system's, or a sanitizer's): it ends the program.
-    if (!getenv("JQCPT_TEST_RUNNER")) {
-        EXPECT_GT(run_with_plan("1\n\n99\n", "call 0 1\nsegv\n").status, 128);
-    }
-    r = run_with_plan("1\n\n99\n", "call 0 4294967295\nfill 100\n");
-    EXPECT_NE(r.out.find("reported 4294967295 records"), std::string::npos);
     EXPECT_EQ(r.status, 1);
 }
 

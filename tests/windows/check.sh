@@ -3,7 +3,8 @@
 # images' headers, imports, exports and version record, and runs the
 # dialogue tests with the real jqcpt.dll and with the test double on the
 # x86-64 build under wine64 and on the i686 build under 32-bit Wine
-# (wine32.sh).
+# (wine32.sh): where the kernel runs 32-bit code, both natively and under
+# qemu-user, as on a machine where it does not.
 #
 # Installs what it needs and lacks through scripts/prereqs.sh (set windows);
 # runs the native tests (NATIVE_PRESET: by default the preset test.sh uses).
@@ -55,6 +56,29 @@ dialogue_tests "$wine_dir/wine64" mingw-x64 || failed+=(x86-64)
 echo "== dialogue tests under 32-bit Wine (i686 build)"
 tests/windows/wine32.sh --setup
 dialogue_tests "$PWD/tests/windows/wine32.sh" mingw-x86 || failed+=(i686)
+
+# Where the kernel runs 32-bit code itself, the i686 tests run once more with
+# every 32-bit program under qemu-user, as they run where it does not: a
+# binfmt_misc handler for i386 images, consulted before the kernel's own
+# loader, registered or enabled for the run and then put back as it was.
+handler=/proc/sys/fs/binfmt_misc/qemu-i386
+how=$(WINE32_MODE=native tests/windows/wine32.sh --setup 2>/dev/null || true)
+if [[ $how == *"as the kernel"* ]]; then
+    echo "== dialogue tests under 32-bit Wine through qemu-user (i686 build)"
+fi
+if [[ $how == *"as the kernel"* && $(id -u) != 0 ]]; then
+    echo "Not run: only root can register a binfmt_misc handler." >&2
+elif [[ $how == *"as the kernel"* ]]; then
+    if [ -e "$handler" ]; then undo=0; else undo=-1; fi
+    trap '{ [ ! -e "$handler" ] || echo $undo >"$handler"; } 2>/dev/null || true
+        "$wine_dir/wineserver" -k >/dev/null 2>&1 || true' EXIT
+    if WINE32_MODE=binfmt tests/windows/wine32.sh --setup; then
+        WINE32_MODE=binfmt dialogue_tests "$PWD/tests/windows/wine32.sh" mingw-x86 ||
+            failed+=("i686 through qemu-user")
+    else
+        failed+=("i686 through qemu-user (no handler)")
+    fi
+fi
 
 if [ ${#failed[@]} -gt 0 ]; then
     echo "Dialogue tests failed under Wine: ${failed[*]}" >&2

@@ -11,7 +11,8 @@
 # binfmt_misc first if need be) and left registered. Where that cannot be
 # done, the loader runs under qemu-i386-static directly; 32-bit programs
 # started from there (cmd.exe, say) then do not start. WINE32_MODE=native,
-# binfmt or qemu takes one way only.
+# binfmt or qemu takes one way only; binfmt registers or enables the handler
+# even where the kernel runs 32-bit code, which it then consults first.
 #
 # The prefix is WINEPREFIX, by default build/wine-prefix (the Windows stage's
 # own); a missing prefix or its missing 32-bit half is made on first use.
@@ -51,6 +52,7 @@ register_qemu() {
     [ -e "$binfmt/qemu-i386" ] ||
         printf '%s\n' ":qemu-i386:M::\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00:\xff\xff\xff\xff\xff\xfe\xfe\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff:$qemu:F" \
             2>/dev/null >"$binfmt/register" || return 1
+    grep -qs '^enabled' "$binfmt/qemu-i386" || echo 1 2>/dev/null >"$binfmt/qemu-i386"
 }
 
 qemu_runs_loader() { [ -n "$qemu" ] && "$qemu" "$wine_dir/wine" --version 2>/dev/null | grep -q '^wine-'; }

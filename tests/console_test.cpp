@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include "harness.h"
@@ -213,22 +214,25 @@ TEST(Report, ExitStatusRemembersAnyFailedListing)
 }
 
 // Under a runner, why it cannot show a write into a protected page as one
-// (page_probe.exe's answer); empty when it can.
+// (page_probe.exe's answer, status 2); empty when it can. A probe that
+// fails otherwise fails the test.
 static std::string page_unseen()
 {
     const char *runner = getenv("JQCPT_TEST_RUNNER"), *fake = getenv("JQCPT_TEST_FAKE_UTILITY");
     if (!runner || !fake)
         return "";
-    std::string probe = std::string(fake, strrchr(fake, '/') + 1) + "page_probe.exe";
+    const char *slash = strrchr(fake, '/');
+    std::string probe = std::string(fake, slash ? slash + 1 : fake) + "page_probe.exe";
     std::string why, command = "'" + std::string(runner) + "' '" + probe + "' 2>&1";
     FILE *answer = popen(command.c_str(), "r");
-    if (!answer)
-        return "cannot run " + probe;
-    for (int c; (c = getc(answer)) != EOF;)
+    for (int c; answer && (c = getc(answer)) != EOF;)
         why += (char)c;
+    int status = answer ? pclose(answer) : -1;
+    if (status != 0 && !(WIFEXITED(status) && WEXITSTATUS(status) == 2))
+        ADD_FAILURE() << probe << " did not run: " << why;
     while (!why.empty() && isspace((unsigned char)why.back()))
         why.pop_back();
-    return pclose(answer) == 0 ? "" : why.empty() ? probe + " failed" : why;
+    return status == 0 ? "" : why;
 }
 
 TEST(Report, CountAboveTheTableShowsItsHundredRowsAndSaysSo)

@@ -1,9 +1,10 @@
 /*
  * page_probe.exe: whether a write into a read-only page reaches a vectored
  * handler as an access violation that names the write and its address, as
- * the utility's protected page needs. Exits 0 when it does; otherwise says
- * what arrived instead and exits 1. Under qemu-user, 32-bit Wine gets the
- * fault as an illegal instruction with no address.
+ * the utility's protected page needs. Exits 0 when it does; when something
+ * else arrives, says what and exits 2 (any other status: the probe itself
+ * failed). Under qemu-user, 32-bit Wine gets the fault as an illegal
+ * instruction with no address.
  */
 #include <stdio.h>
 #include <windows.h>
@@ -20,7 +21,7 @@ static LONG CALLBACK seen(EXCEPTION_POINTERS *e)
                "not as an access violation naming the write and its address\n",
                r->ExceptionCode, r->NumberParameters);
     fflush(stdout);
-    TerminateProcess(GetCurrentProcess(), named ? 0 : 1);
+    TerminateProcess(GetCurrentProcess(), named ? 0 : 2);
     return EXCEPTION_CONTINUE_SEARCH;
 }
 

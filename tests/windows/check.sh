@@ -53,26 +53,31 @@ dialogue_tests() { # runner, build folder
 failed=()
 dialogue_tests "$wine_dir/wine64" mingw-x64 || failed+=(x86-64)
 
+# The i686 tests run as 32-bit Wine runs here by itself; where that is as the
+# kernel starts it, they run once more with every 32-bit program under
+# qemu-user, as they run where the kernel cannot. A binfmt_misc handler for
+# qemu-i386, which the kernel consults before its own loader, is disabled
+# for the first run, registered or enabled for the second, and put back as
+# it was at the end.
+handler=/proc/sys/fs/binfmt_misc/qemu-i386
+was=$(sed -n 1p "$handler" 2>/dev/null || true)
+restore() { case $was in enabled) echo 1 ;; disabled) echo 0 ;; *) echo -1 ;; esac; }
+trap '{ [ ! -e "$handler" ] || restore >"$handler"; } 2>/dev/null || true
+    "$wine_dir/wineserver" -k >/dev/null 2>&1 || true' EXIT
+if [ "$was" = enabled ] && ! echo 0 2>/dev/null >"$handler"; then
+    echo "The qemu-i386 handler cannot be disabled: the first i686 run goes through it." >&2
+fi
+
 echo "== dialogue tests under 32-bit Wine (i686 build)"
-tests/windows/wine32.sh --setup
+how=$(tests/windows/wine32.sh --setup)
+echo "$how"
 dialogue_tests "$PWD/tests/windows/wine32.sh" mingw-x86 || failed+=(i686)
 
-# Where the kernel runs 32-bit code itself, the i686 tests run once more with
-# every 32-bit program under qemu-user, as they run where it does not: a
-# binfmt_misc handler for i386 images, consulted before the kernel's own
-# loader, registered or enabled for the run and then put back as it was.
-handler=/proc/sys/fs/binfmt_misc/qemu-i386
-how=$(WINE32_MODE=native tests/windows/wine32.sh --setup 2>/dev/null || true)
 if [[ $how == *"as the kernel"* ]]; then
     echo "== dialogue tests under 32-bit Wine through qemu-user (i686 build)"
-fi
-if [[ $how == *"as the kernel"* && $(id -u) != 0 ]]; then
-    echo "Not run: only root can register a binfmt_misc handler." >&2
-elif [[ $how == *"as the kernel"* ]]; then
-    if [ -e "$handler" ]; then undo=0; else undo=-1; fi
-    trap '{ [ ! -e "$handler" ] || echo $undo >"$handler"; } 2>/dev/null || true
-        "$wine_dir/wineserver" -k >/dev/null 2>&1 || true' EXIT
-    if WINE32_MODE=binfmt tests/windows/wine32.sh --setup; then
+    if [ "$(id -u)" != 0 ]; then
+        echo "Not run: only root can register a binfmt_misc handler." >&2
+    elif WINE32_MODE=binfmt tests/windows/wine32.sh --setup; then
         WINE32_MODE=binfmt dialogue_tests "$PWD/tests/windows/wine32.sh" mingw-x86 ||
             failed+=("i686 through qemu-user")
     else

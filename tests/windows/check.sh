@@ -4,7 +4,8 @@
 # dialogue tests with the real jqcpt.dll and with the test double on the
 # x86-64 build under wine64 and on the i686 build under 32-bit Wine
 # (wine32.sh): where the kernel runs 32-bit code, both natively and under
-# qemu-user, as on a machine where it does not.
+# qemu-user, as on a machine where it does not. The expected transcripts are
+# the native tests' own, each CR LF read as LF (an LF alone fails them).
 #
 # Installs what it needs and lacks through scripts/prereqs.sh (set windows);
 # runs the native tests (NATIVE_PRESET: by default the preset test.sh uses).

@@ -15,7 +15,9 @@
 # even where the kernel runs 32-bit code, which it then consults first.
 #
 # The prefix is WINEPREFIX, by default build/wine-prefix (the Windows stage's
-# own); a missing prefix or its missing 32-bit half is made on first use.
+# own, which keeps Wine out of ~/.wine); a missing prefix or its missing
+# 32-bit half is made on first use. WINEDEBUG is -all unless set: Wine's own
+# log would flood standard error.
 # Whenever 32-bit Wine cannot be started, it says why and exits with 125.
 #
 # Needs the Debian packages wine32:i386 wine32-preloader:i386 wine64

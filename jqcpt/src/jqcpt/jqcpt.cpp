@@ -47,28 +47,14 @@ static const long MAX_FILE_BYTES = 1L << 20;
 /* Bytes of a line kept for parsing; a country line needs far fewer. */
 enum { LINE_BYTES = 1024 };
 
-/*
- * Lines are parsed where they lie in buf. A line cut by the end of what is
- * read is moved to the front of buf and completed there; one longer than
- * LINE_BYTES keeps its first LINE_BYTES in spill, and the rest is only
- * looked at.
- */
 struct LineReader {
     int fd;
     unsigned char buf[4 * LINE_BYTES];
-    size_t pos, len;
-    long total;
-    long long size; /* as the file system gave it when the file was opened */
-    bool ended;     /* the end of the file is reached */
-    int failure;    /* 0, or why reading failed: an errno value or FILE_TOO_LARGE */
-    unsigned char spill[LINE_BYTES];
-};
-
-struct Line {
-    const unsigned char *text; /* without the line end */
-    size_t len;
-    bool overflowText;       /* something other than blanks fell past text */
-    unsigned char firstPast; /* the first such byte: '#' begins a comment */
+    size_t pos, len; /* what of buf is read and not yet given */
+    long total;      /* bytes read */
+    long long size;  /* as the file system gave it when the file was opened */
+    bool ended;      /* the end of the file is reached */
+    int failure;     /* 0, or why reading failed: an errno value or FILE_TOO_LARGE */
 };
 
 static bool is_blank(unsigned char c)
@@ -79,7 +65,7 @@ static bool is_blank(unsigned char c)
 /* Reads more of the file after what buf holds; false at its end or on an error. */
 static bool fill(LineReader *r)
 {
-    if (r->failure || r->ended || r->len == sizeof r->buf)
+    if (r->failure || r->ended)
         return false;
     long n = file_read(r->fd, r->buf + r->len, sizeof r->buf - r->len);
     if (n <= 0 || r->total + n > MAX_FILE_BYTES) {
@@ -97,58 +83,27 @@ static bool fill(LineReader *r)
     return true;
 }
 
-/* Notes what of a line falls past its kept text: blanks and CR do not count. */
-static void look_past(Line *line, const unsigned char *piece, size_t n)
+/*
+ * Gives the next line where it lies in buf, without its line end: at most
+ * its first LINE_BYTES, *longer set when more of it is left for read_past.
+ * A line cut by the end of what is read is moved to the front of buf and
+ * completed there. False at the end of the file.
+ */
+static PER_LINE bool read_line(LineReader *r, const unsigned char **text, size_t *len, bool *longer)
 {
-    for (size_t k = 0; k < n && !line->overflowText; k++) {
-        line->overflowText = !is_blank(piece[k]) && piece[k] != '\r';
-        line->firstPast = piece[k];
-    }
-}
-
-/* Finishes a line longer than LINE_BYTES whose line end is not read yet. */
-static void read_long_line(LineReader *r, Line *line)
-{
-    memcpy(r->spill, r->buf + r->pos, LINE_BYTES);
-    line->text = r->spill;
-    line->len = LINE_BYTES;
-    r->pos += LINE_BYTES;
     for (;;) {
         const unsigned char *start = r->buf + r->pos;
         size_t avail = r->len - r->pos;
         const auto *end = static_cast<const unsigned char *>(memchr(start, '\n', avail));
-        look_past(line, start, end ? (size_t)(end - start) : avail);
-        if (end) {
-            r->pos += (size_t)(end - start) + 1;
-            return;
-        }
-        r->pos = r->len = 0;
-        if (!fill(r))
-            return;
-    }
-}
-
-/* Gives the next line without its line end; false at the end of the file. */
-static PER_LINE bool read_line(LineReader *r, Line *line)
-{
-    line->overflowText = false;
-    line->firstPast = 0;
-    for (;;) {
-        const unsigned char *start = r->buf + r->pos;
-        size_t avail = r->len - r->pos;
-        const auto *end = static_cast<const unsigned char *>(memchr(start, '\n', avail));
-        if (end || (avail > 0 && (r->failure || r->ended))) {
-            size_t n = end ? (size_t)(end - start) : avail;
-            line->text = start;
-            line->len = n < (size_t)LINE_BYTES ? n : (size_t)LINE_BYTES;
-            if (n > LINE_BYTES)
-                look_past(line, start + LINE_BYTES, n - LINE_BYTES);
-            r->pos += end ? n + 1 : n;
-            break;
-        }
-        if (avail > LINE_BYTES) {
-            read_long_line(r, line);
-            break;
+        size_t n = end ? (size_t)(end - start) : avail;
+        if (end || avail > LINE_BYTES || (avail > 0 && (r->failure || r->ended))) {
+            *text = start;
+            *longer = n > LINE_BYTES;
+            *len = *longer ? (size_t)LINE_BYTES : n;
+            r->pos += *longer ? (size_t)LINE_BYTES : end ? n + 1 : n;
+            if (*len > 0 && start[*len - 1] == '\r')
+                --*len;
+            return true;
         }
         memmove(r->buf, start, avail); /* the start of a line cut by the last read */
         r->pos = 0;
@@ -156,16 +111,14 @@ static PER_LINE bool read_line(LineReader *r, Line *line)
         if (!fill(r) && avail == 0)
             return false;
     }
-    if (line->len > 0 && line->text[line->len - 1] == '\r')
-        line->len--;
-    return true;
 }
 
 /* ===== Parsing a line ===== */
 
 /* What a line is: skipped, a country, or why it is not delivered. */
 enum LineKind {
-    LINE_SKIP,
+    LINE_BLANK,
+    LINE_COMMENT,
     LINE_COUNTRY,
     LINE_NO_ID,
     LINE_ID_RANGE,
@@ -178,6 +131,7 @@ enum LineKind {
 };
 
 static const char *const LINE_REASONS[] = {
+    "",
     "",
     "",
     "no ID, or the ID is not a number",
@@ -262,19 +216,16 @@ static PER_LINE LineKind encode_name(const unsigned char *s, size_t len, JQ_WCHA
     return units > 0 ? LINE_COUNTRY : LINE_NO_NAME;
 }
 
-static PER_LINE LineKind parse_line(const Line *line, CountryEntry *entry)
+/* What the text of a line makes it; a country goes to entry. */
+static PER_LINE LineKind parse_line(const unsigned char *s, size_t end, CountryEntry *entry)
 {
-    const auto *s = reinterpret_cast<const unsigned char *>(line->text);
-    size_t end = line->len;
     size_t i = 0;
     while (i < end && is_blank(s[i]))
         i++;
-    if (i == end && (!line->overflowText || line->firstPast == '#'))
-        return LINE_SKIP; /* blank, or a comment behind a great many blanks */
-    if (i < end && s[i] == '#')
-        return LINE_SKIP;
-    if (line->overflowText)
-        return LINE_TOO_LONG;
+    if (i == end)
+        return LINE_BLANK;
+    if (s[i] == '#')
+        return LINE_COMMENT;
     while (end > i && is_blank(s[end - 1]))
         end--;
 
@@ -298,6 +249,34 @@ static PER_LINE LineKind parse_line(const Line *line, CountryEntry *entry)
     LineKind kind = encode_name(s + i, end - i, entry->name);
     entry->id = (int32_t)(negative ? -id : id);
     return kind;
+}
+
+/*
+ * Reads the rest of a line past its first LINE_BYTES, of which kind is what
+ * they make: blanks and CR there change nothing, a comment is one however
+ * far its '#' lies, and anything else makes the line too long.
+ */
+static LineKind read_past(LineReader *r, LineKind kind)
+{
+    int first = -1; /* the first byte that is neither a blank nor CR */
+    for (;;) {
+        const unsigned char *start = r->buf + r->pos;
+        size_t avail = r->len - r->pos;
+        const auto *end = static_cast<const unsigned char *>(memchr(start, '\n', avail));
+        size_t n = end ? (size_t)(end - start) : avail;
+        for (size_t k = 0; k < n && first < 0; k++)
+            first = is_blank(start[k]) || start[k] == '\r' ? -1 : start[k];
+        if (end) {
+            r->pos += n + 1;
+            break;
+        }
+        r->pos = r->len = 0;
+        if (!fill(r))
+            break;
+    }
+    if (first < 0 || kind == LINE_COMMENT)
+        return kind;
+    return kind == LINE_BLANK && first == '#' ? LINE_COMMENT : LINE_TOO_LONG;
 }
 
 /* ===== Diagnostics ===== */
@@ -450,25 +429,28 @@ static int32_t list_countries(CountryEntry *table, uint32_t *count, char *path)
     reader.ended = false;
     reader.failure = reader.size > MAX_FILE_BYTES ? (int)FILE_TOO_LARGE : 0;
 
-    Line line;
     IdSet ids;
     memset(ids.used, 0, sizeof ids.used);
     if constexpr (Diagnose)
         memset(ids.line, 0, sizeof ids.line);
     uint32_t delivered = 0, lines = 0;
-    bool corrupt = false, tooMany = false;
+    bool corrupt = false, tooMany = false, longer = false;
+    const unsigned char *text = nullptr;
+    size_t len = 0;
     while (reader.len < 3 && fill(&reader))
         ;
     if (reader.len >= 3 && memcmp(reader.buf, "\xEF\xBB\xBF", 3) == 0)
         reader.pos = 3; /* a byte-order mark */
-    while (read_line(&reader, &line)) {
+    while (read_line(&reader, &text, &len, &longer)) {
         if constexpr (Diagnose)
             lines++;
         CountryEntry entry;
-        LineKind kind = parse_line(&line, &entry);
-        unsigned slot = 0;
-        if (kind == LINE_SKIP)
+        LineKind kind = parse_line(text, len, &entry);
+        if (longer)
+            kind = read_past(&reader, kind);
+        if (kind == LINE_BLANK || kind == LINE_COMMENT)
             continue;
+        unsigned slot = 0;
         if (kind == LINE_COUNTRY) {
             slot = id_slot(&ids, entry.id);
             if (!ids.used[slot] && delivered < CPTD_MAX_COUNTRIES) {

@@ -34,13 +34,6 @@ static const char jqcpt_ident[] JQ_IDENT =
 
 /* ===== Reading lines ===== */
 
-/* For what runs once a line: the two loops of list_countries keep it inline. */
-#if defined(__GNUC__) || defined(__clang__)
-#define PER_LINE inline __attribute__((always_inline))
-#else
-#define PER_LINE inline
-#endif
-
 /* A country file is a few kilobytes; anything this large is not one. */
 static const long MAX_FILE_BYTES = 1L << 20;
 
@@ -89,7 +82,7 @@ static bool fill(LineReader *r)
  * A line cut by the end of what is read is moved to the front of buf and
  * completed there. False at the end of the file.
  */
-static PER_LINE bool read_line(LineReader *r, const unsigned char **text, size_t *len, bool *longer)
+static bool read_line(LineReader *r, const unsigned char **text, size_t *len, bool *longer)
 {
     for (;;) {
         const unsigned char *start = r->buf + r->pos;
@@ -171,7 +164,7 @@ static long decode_utf8(const unsigned char *s, size_t len, size_t *i)
 }
 
 /* UTF-8 name to UTF-16, zero-filled; LINE_COUNTRY, or why the name is refused. */
-static PER_LINE LineKind encode_name(const unsigned char *s, size_t len, JQ_WCHAR16 *name)
+static LineKind encode_name(const unsigned char *s, size_t len, JQ_WCHAR16 *name)
 {
     memset(name, 0, CPTD_NAME_UNITS * sizeof name[0]);
     size_t units = 0, i = 0;
@@ -217,7 +210,7 @@ static PER_LINE LineKind encode_name(const unsigned char *s, size_t len, JQ_WCHA
 }
 
 /* What the text of a line makes it; a country goes to entry. */
-static PER_LINE LineKind parse_line(const unsigned char *s, size_t end, CountryEntry *entry)
+static LineKind parse_line(const unsigned char *s, size_t end, CountryEntry *entry)
 {
     size_t i = 0;
     while (i < end && is_blank(s[i]))
@@ -411,19 +404,15 @@ static unsigned id_slot(const IdSet *set, int32_t id)
     return k;
 }
 
-/*
- * Reads the country file into table. With Diagnose, path is where messages
- * show the file, and lines are counted for them; without, the loop is the
- * same less that.
- */
-template <bool Diagnose>
-static int32_t list_countries(CountryEntry *table, uint32_t *count, char *path)
+/* Reads the country file into table; path receives where it is, and with
+   diagnose messages say why a line is not delivered. */
+static int32_t list_countries(CountryEntry *table, uint32_t *count, char *path, bool diagnose)
 {
     LineReader reader;
     int error = 0;
-    reader.fd = file_open_countries(&reader.size, &error, Diagnose ? path : nullptr);
+    reader.fd = file_open_countries(&reader.size, &error, path);
     if (reader.fd < 0)
-        return unreadable(count, Diagnose ? path : nullptr, error);
+        return unreadable(count, diagnose ? path : nullptr, error);
     reader.pos = reader.len = 0;
     reader.total = 0;
     reader.ended = false;
@@ -431,8 +420,6 @@ static int32_t list_countries(CountryEntry *table, uint32_t *count, char *path)
 
     IdSet ids;
     memset(ids.used, 0, sizeof ids.used);
-    if constexpr (Diagnose)
-        memset(ids.line, 0, sizeof ids.line);
     uint32_t delivered = 0, lines = 0;
     bool corrupt = false, tooMany = false, longer = false;
     const unsigned char *text = nullptr;
@@ -442,8 +429,7 @@ static int32_t list_countries(CountryEntry *table, uint32_t *count, char *path)
     if (reader.len >= 3 && memcmp(reader.buf, "\xEF\xBB\xBF", 3) == 0)
         reader.pos = 3; /* a byte-order mark */
     while (read_line(&reader, &text, &len, &longer)) {
-        if constexpr (Diagnose)
-            lines++;
+        lines++;
         CountryEntry entry;
         LineKind kind = parse_line(text, len, &entry);
         if (longer)
@@ -456,8 +442,7 @@ static int32_t list_countries(CountryEntry *table, uint32_t *count, char *path)
             if (!ids.used[slot] && delivered < CPTD_MAX_COUNTRIES) {
                 ids.used[slot] = true;
                 ids.id[slot] = entry.id;
-                if constexpr (Diagnose)
-                    ids.line[slot] = lines;
+                ids.line[slot] = lines;
                 table[delivered++] = entry;
                 continue;
             }
@@ -465,7 +450,7 @@ static int32_t list_countries(CountryEntry *table, uint32_t *count, char *path)
         }
         tooMany = tooMany || kind == LINE_TOO_MANY;
         corrupt = corrupt || kind != LINE_TOO_MANY;
-        if constexpr (Diagnose) {
+        if (diagnose) {
             Message m;
             begin(&m, path, lines);
             put_text(&m, LINE_REASONS[kind]);
@@ -476,7 +461,7 @@ static int32_t list_countries(CountryEntry *table, uint32_t *count, char *path)
     }
     file_close(reader.fd);
     if (reader.failure)
-        return unreadable(count, Diagnose ? path : nullptr, reader.failure);
+        return unreadable(count, diagnose ? path : nullptr, reader.failure);
     *count = delivered;
     if (corrupt)
         return CPTD_PARTIAL_LIST;
@@ -493,25 +478,22 @@ extern "C" JQCPT_API int32_t JQ_CALL JQcpt_CountryList(CountryEntry *table, uint
     bool diagnose = diagnostics_on();
     if (!variablesNamed.test_and_set() || diagnose)
         each_variable(warn_unknown);
-    if (!diagnose) {
-        if (!table || !count)
-            return CPTD_BAD_ARGUMENT;
-        return list_countries<false>(table, count, nullptr);
-    }
 
     char path[PATH_BYTES];
     set_path(path, "no file read, a null table or count");
     int32_t code = CPTD_BAD_ARGUMENT;
     uint32_t delivered = 0;
     if (table && count) {
-        code = list_countries<true>(table, count, path);
+        code = list_countries(table, count, path, diagnose);
         delivered = *count;
     }
-    Message m;
-    begin(&m, path, 0);
-    put_number(&m, delivered);
-    put_text(&m, " countries delivered, code ");
-    put_number(&m, code);
-    send(&m);
+    if (diagnose) {
+        Message m;
+        begin(&m, path, 0);
+        put_number(&m, delivered);
+        put_text(&m, " countries delivered, code ");
+        put_number(&m, code);
+        send(&m);
+    }
     return code;
 }

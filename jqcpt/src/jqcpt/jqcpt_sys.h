@@ -27,8 +27,8 @@ static inline void set_path(char *path, const char *text)
  * Opens the country file: the one JQCPT_COUNTRY_FILE names, or else the one
  * at JQCPT_DATA_RELPATH from the library's own folder. Gives a descriptor
  * and the file's size, or -1 and why in *error (an errno value or a FILE_
- * code). When shown is given, it receives the path used, in UTF-8
- * (PATH_BYTES at most).
+ * code). shown receives the path used, as messages show it: UTF-8,
+ * PATH_BYTES at most.
  */
 int file_open_countries(long long *size, int *error, char *shown);
 

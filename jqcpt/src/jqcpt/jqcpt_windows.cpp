@@ -41,8 +41,7 @@ int file_open_countries(long long *size, int *error, char *shown)
 {
     const wchar_t *named = _wgetenv(L"JQCPT_COUNTRY_FILE");
     if (named && *named) {
-        if (shown)
-            set_wide_path(shown, named);
+        set_wide_path(shown, named);
         return file_open(named, size, error);
     }
 
@@ -56,16 +55,14 @@ int file_open_countries(long long *size, int *error, char *shown)
         n = GetModuleFileNameW(self, path, MAX_PATH);
     if (n == 0 || n >= MAX_PATH) {
         *error = FILE_NO_FOLDER;
-        if (shown)
-            set_path(shown, JQCPT_DATA_RELPATH);
+        set_path(shown, JQCPT_DATA_RELPATH);
         return -1;
     }
     wchar_t *slash = wcsrchr(path, L'\\');
     size_t dir = slash ? (size_t)(slash - path + 1) : 0;
     int written =
         swprintf(path + dir, sizeof path / sizeof path[0] - dir, L"%hs", JQCPT_DATA_RELPATH);
-    if (shown)
-        set_wide_path(shown, path);
+    set_wide_path(shown, path);
     if (written <= 0) {
         *error = ENAMETOOLONG;
         return -1;

@@ -384,22 +384,21 @@ static int32_t unreadable(uint32_t *count, const char *path, int error)
 
 /* ===== The country list ===== */
 
-/* The IDs delivered so far, with the line of each: open addressing, room
-   for twice the table. */
+/* The IDs delivered so far, with the line of each (0: a free slot): open
+   addressing, room for twice the table. */
 enum { ID_SLOTS = 256 };
 static_assert(ID_SLOTS >= 2 * CPTD_MAX_COUNTRIES, "the set never fills");
 
 struct IdSet {
     int32_t id[ID_SLOTS];
     uint32_t line[ID_SLOTS];
-    bool used[ID_SLOTS];
 };
 
 /* Finds id, or the free slot where it belongs. */
 static unsigned id_slot(const IdSet *set, int32_t id)
 {
     unsigned k = ((uint32_t)id * 2654435761u) >> 24; /* Fibonacci hashing to 8 bits */
-    while (set->used[k] && set->id[k] != id)
+    while (set->line[k] && set->id[k] != id)
         k = (k + 1) % ID_SLOTS;
     return k;
 }
@@ -419,7 +418,7 @@ static int32_t list_countries(CountryEntry *table, uint32_t *count, char *path, 
     reader.failure = reader.size > MAX_FILE_BYTES ? (int)FILE_TOO_LARGE : 0;
 
     IdSet ids;
-    memset(ids.used, 0, sizeof ids.used);
+    memset(ids.line, 0, sizeof ids.line);
     uint32_t delivered = 0, lines = 0;
     bool corrupt = false, tooMany = false, longer = false;
     const unsigned char *text = nullptr;
@@ -439,14 +438,13 @@ static int32_t list_countries(CountryEntry *table, uint32_t *count, char *path, 
         unsigned slot = 0;
         if (kind == LINE_COUNTRY) {
             slot = id_slot(&ids, entry.id);
-            if (!ids.used[slot] && delivered < CPTD_MAX_COUNTRIES) {
-                ids.used[slot] = true;
-                ids.id[slot] = entry.id;
+            if (!ids.line[slot] && delivered < CPTD_MAX_COUNTRIES) {
                 ids.line[slot] = lines;
+                ids.id[slot] = entry.id;
                 table[delivered++] = entry;
                 continue;
             }
-            kind = ids.used[slot] ? LINE_ID_REPEATS : LINE_TOO_MANY;
+            kind = ids.line[slot] ? LINE_ID_REPEATS : LINE_TOO_MANY;
         }
         tooMany = tooMany || kind == LINE_TOO_MANY;
         corrupt = corrupt || kind != LINE_TOO_MANY;

@@ -478,16 +478,17 @@ extern "C" JQCPT_API int32_t JQ_CALL JQcpt_CountryList(CountryEntry *table, uint
         each_variable(warn_unknown);
 
     char path[PATH_BYTES];
-    set_path(path, "no file read, a null table or count");
+    const char *shown = "no file read, a null table or count";
     int32_t code = CPTD_BAD_ARGUMENT;
     uint32_t delivered = 0;
     if (table && count) {
         code = list_countries(table, count, path, diagnose);
         delivered = *count;
+        shown = path;
     }
     if (diagnose) {
         Message m;
-        begin(&m, path, 0);
+        begin(&m, shown, 0);
         put_number(&m, delivered);
         put_text(&m, " countries delivered, code ");
         put_number(&m, code);

@@ -36,7 +36,7 @@ int file_open_countries(long long *size, int *error, char *shown)
 {
     const char *named = getenv("JQCPT_COUNTRY_FILE");
     if (named && *named) {
-        set_path(shown, named);
+        (void)snprintf(shown, PATH_BYTES, "%s", named);
         return file_open(named, size, error);
     }
 
@@ -44,7 +44,7 @@ int file_open_countries(long long *size, int *error, char *shown)
     Dl_info info;
     if (!dladdr((void *)&JQcpt_CountryList, &info) || !info.dli_fname) {
         *error = FILE_NO_FOLDER;
-        set_path(shown, JQCPT_DATA_RELPATH);
+        (void)snprintf(shown, PATH_BYTES, "%s", JQCPT_DATA_RELPATH);
         return -1;
     }
     const char *lib = info.dli_fname;

@@ -34,7 +34,7 @@ static int file_open(const wchar_t *path, long long *size, int *error)
 static void set_wide_path(char *path, const wchar_t *wide)
 {
     if (!WideCharToMultiByte(CP_UTF8, 0, wide, -1, path, PATH_BYTES, nullptr, nullptr))
-        set_path(path, "(a path too long to show)");
+        (void)snprintf(path, PATH_BYTES, "%s", "(a path too long to show)");
 }
 
 int file_open_countries(long long *size, int *error, char *shown)
@@ -55,7 +55,7 @@ int file_open_countries(long long *size, int *error, char *shown)
         n = GetModuleFileNameW(self, path, MAX_PATH);
     if (n == 0 || n >= MAX_PATH) {
         *error = FILE_NO_FOLDER;
-        set_path(shown, JQCPT_DATA_RELPATH);
+        (void)snprintf(shown, PATH_BYTES, "%s", JQCPT_DATA_RELPATH);
         return -1;
     }
     wchar_t *slash = wcsrchr(path, L'\\');

@@ -22,6 +22,8 @@
  */
 
 #include <errno.h>
+#include <stdarg.h>
+#include <stdio.h>
 #include <string.h>
 
 #include <atomic>
@@ -108,11 +110,8 @@ static bool read_line(LineReader *r, const unsigned char **text, size_t *len, bo
 
 /* ===== Parsing a line ===== */
 
-/* What a line is: skipped, a country, or why it is not delivered. */
+/* What a line is: why it is not delivered, a country, or skipped. */
 enum LineKind {
-    LINE_BLANK,
-    LINE_COMMENT,
-    LINE_COUNTRY,
     LINE_NO_ID,
     LINE_ID_RANGE,
     LINE_NO_NAME,
@@ -121,22 +120,27 @@ enum LineKind {
     LINE_TOO_LONG,
     LINE_ID_REPEATS,
     LINE_TOO_MANY,
+    LINE_COUNTRY,
+    LINE_BLANK,
+    LINE_COMMENT,
 };
 
-static const char *const LINE_REASONS[] = {
-    "",
-    "",
-    "",
-    "no ID, or the ID is not a number",
-    "ID outside the 32-bit range",
-    "no name",
-    "name longer than 29 UTF-16 units",
-    "name not valid UTF-8 or holding a control character",
-    "longer than 1024 bytes",
-    "ID repeats line ",
-    "more than 100 countries",
+/* Why a line is not delivered, by its kind: a format of the line's number
+   and of the number here or, for a repeated ID, the line that delivered it. */
+static const struct {
+    const char *format;
+    long number;
+} LINE_REASONS[] = {
+    {":%lu: no ID, or the ID is not a number", 0},
+    {":%lu: ID outside the 32-bit range", 0},
+    {":%lu: no name", 0},
+    {":%lu: name longer than %ld UTF-16 units", CPTD_NAME_UNITS - 1},
+    {":%lu: name not valid UTF-8 or holding a control character", 0},
+    {":%lu: longer than %ld bytes", LINE_BYTES},
+    {":%lu: ID repeats line %ld", 0},
+    {":%lu: more than %ld countries", CPTD_MAX_COUNTRIES},
 };
-static_assert(sizeof LINE_REASONS / sizeof LINE_REASONS[0] == LINE_TOO_MANY + 1, "a text a kind");
+static_assert(sizeof LINE_REASONS / sizeof LINE_REASONS[0] == LINE_COUNTRY, "a reason a kind");
 
 /* Decodes one UTF-8 character at s[*i]; -1 when it is malformed. */
 static long decode_utf8(const unsigned char *s, size_t len, size_t *i)
@@ -274,84 +278,48 @@ static LineKind read_past(LineReader *r, LineKind kind)
 
 /* ===== Diagnostics ===== */
 
-/* One message line: "jqcpt: " and its parts, kept whole to the line end. */
-struct Message {
-    char text[PATH_BYTES + 160];
-    size_t len;
-};
+/* Room for a message line: "jqcpt: ", a path or a name, the rest, the line end. */
+enum { MESSAGE_BYTES = PATH_BYTES + 160 };
 
 /*
- * Adds n bytes of text, each control character as '?' so that the line
- * stays one and drives no terminal: C0, DEL and C1 (U+0080 to U+009F); and
- * each byte that is not part of a valid UTF-8 sequence, which a terminal
- * could take for C1 or for part of another character.
+ * Adds the n bytes of text to line, as far as they fit before the line end,
+ * each control character as '?' so that the line stays one and drives no
+ * terminal: C0, DEL and C1 (U+0080 to U+009F); and each byte that is not
+ * part of a valid UTF-8 sequence, which a terminal could take for C1 or for
+ * part of another character.
  */
-static void put(Message *m, const char *text, size_t n)
+static void put(char *line, size_t *len, const char *text, size_t n)
 {
     const auto *s = reinterpret_cast<const unsigned char *>(text);
-    size_t room = sizeof m->text - 2; /* the line end comes last */
     for (size_t i = 0; i < n;) {
         size_t start = i;
         long c = decode_utf8(s, n, &i);
         if (c < 0)
             i = start + 1; /* the first byte alone is not part of a sequence */
         bool control = c < 0x20 || (c >= 0x7F && c <= 0x9F);
-        size_t len = control ? 1 : i - start;
-        if (m->len + len > room)
+        size_t size = control ? 1 : i - start;
+        if (*len + size > MESSAGE_BYTES - 2)
             return;
-        memcpy(m->text + m->len, control ? "?" : text + start, len);
-        m->len += len;
+        memcpy(line + *len, control ? "?" : text + start, size);
+        *len += size;
     }
 }
 
-static void put_text(Message *m, const char *text)
+/* Says on standard error "jqcpt: ", the n bytes of name, then what format
+   makes of the rest, as one line. */
+static void say(const char *name, size_t n, const char *format, ...)
 {
-    put(m, text, strlen(text));
-}
-
-static void put_number(Message *m, long long n)
-{
-    char digits[24];
-    size_t k = sizeof digits;
-    unsigned long long u = n < 0 ? 0 - (unsigned long long)n : (unsigned long long)n;
-    do
-        digits[--k] = (char)('0' + u % 10);
-    while ((u /= 10) > 0);
-    if (n < 0)
-        digits[--k] = '-';
-    put(m, digits + k, sizeof digits - k);
-}
-
-/* Begins a message about path, and its line when there is one. */
-static void begin(Message *m, const char *path, uint32_t line)
-{
-    m->len = 0;
-    put_text(m, "jqcpt: ");
-    put_text(m, path);
-    if (line > 0) {
-        put_text(m, ":");
-        put_number(m, line);
-    }
-    put_text(m, ": ");
-}
-
-static void send(Message *m)
-{
-    write_message(m->text, m->len);
-}
-
-static const char *file_reason(int error)
-{
-    switch (error) {
-    case FILE_NOT_REGULAR:
-        return "not a regular file";
-    case FILE_TOO_LARGE:
-        return "larger than 1 MiB";
-    case FILE_NO_FOLDER:
-        return "the library's own folder is not known";
-    default:
-        return strerror(error);
-    }
+    char rest[256];
+    va_list args;
+    va_start(args, format);
+    (void)vsnprintf(rest, sizeof rest, format, args);
+    va_end(args);
+    char line[MESSAGE_BYTES];
+    size_t len = 0;
+    put(line, &len, "jqcpt: ", 7);
+    put(line, &len, name, n);
+    put(line, &len, rest, strlen(rest));
+    write_message(line, len);
 }
 
 /* Says that a set variable named JQCPT_... is none of the library's. */
@@ -361,24 +329,19 @@ static void warn_unknown(const char *name, size_t len)
     for (const char *k : known)
         if (strlen(k) == len && memcmp(k, name, len) == 0)
             return;
-    Message m;
-    m.len = 0;
-    put_text(&m, "jqcpt: ");
-    put(&m, name, len);
-    put_text(&m, " is not a variable of this library");
-    send(&m);
+    say(name, len, " is not a variable of this library");
 }
 
-/* The end of a call on a file that cannot be read, and why when path is given. */
-static int32_t unreadable(uint32_t *count, const char *path, int error)
+/* The end of a call on a file that cannot be read, and why with diagnose. */
+static int32_t unreadable(uint32_t *count, const char *path, int error, bool diagnose)
 {
     *count = 0;
-    if (path) {
-        Message m;
-        begin(&m, path, 0);
-        put_text(&m, file_reason(error));
-        send(&m);
-    }
+    if (diagnose)
+        say(path, strlen(path), ": %s",
+            error == FILE_NOT_REGULAR ? "not a regular file"
+            : error == FILE_TOO_LARGE ? "larger than 1 MiB"
+            : error == FILE_NO_FOLDER ? "the library's own folder is not known"
+                                      : strerror(error));
     return CPTD_FILE_UNREADABLE;
 }
 
@@ -411,7 +374,7 @@ static int32_t list_countries(CountryEntry *table, uint32_t *count, char *path, 
     int error = 0;
     reader.fd = file_open_countries(&reader.size, &error, path);
     if (reader.fd < 0)
-        return unreadable(count, diagnose ? path : nullptr, error);
+        return unreadable(count, path, error, diagnose);
     reader.pos = reader.len = 0;
     reader.total = 0;
     reader.ended = false;
@@ -448,18 +411,13 @@ static int32_t list_countries(CountryEntry *table, uint32_t *count, char *path, 
         }
         tooMany = tooMany || kind == LINE_TOO_MANY;
         corrupt = corrupt || kind != LINE_TOO_MANY;
-        if (diagnose) {
-            Message m;
-            begin(&m, path, lines);
-            put_text(&m, LINE_REASONS[kind]);
-            if (kind == LINE_ID_REPEATS)
-                put_number(&m, ids.line[slot]);
-            send(&m);
-        }
+        if (diagnose)
+            say(path, strlen(path), LINE_REASONS[kind].format, (unsigned long)lines,
+                kind == LINE_ID_REPEATS ? (long)ids.line[slot] : LINE_REASONS[kind].number);
     }
     file_close(reader.fd);
     if (reader.failure)
-        return unreadable(count, diagnose ? path : nullptr, reader.failure);
+        return unreadable(count, path, reader.failure, diagnose);
     *count = delivered;
     if (corrupt)
         return CPTD_PARTIAL_LIST;
@@ -486,13 +444,8 @@ extern "C" JQCPT_API int32_t JQ_CALL JQcpt_CountryList(CountryEntry *table, uint
         delivered = *count;
         shown = path;
     }
-    if (diagnose) {
-        Message m;
-        begin(&m, shown, 0);
-        put_number(&m, delivered);
-        put_text(&m, " countries delivered, code ");
-        put_number(&m, code);
-        send(&m);
-    }
+    if (diagnose)
+        say(shown, strlen(shown), ": %lu countries delivered, code %ld", (unsigned long)delivered,
+            (long)code);
     return code;
 }

@@ -167,11 +167,17 @@ static long decode_utf8(const unsigned char *s, size_t len, size_t *i)
     return c;
 }
 
+/* Whether c, from decode_utf8, is neither delivered nor shown: malformed,
+   or a control character (C0, DEL, C1). */
+static bool is_unsafe(long c)
+{
+    return c < 0x20 || (c >= 0x7F && c <= 0x9F);
+}
+
 /* UTF-8 name to UTF-16, zero-filled; LINE_COUNTRY, or why the name is refused. */
 static LineKind encode_name(const unsigned char *s, size_t len, JQ_WCHAR16 *name)
 {
     memset(name, 0, CPTD_NAME_UNITS * sizeof name[0]);
-    size_t units = 0, i = 0;
     if (len < CPTD_NAME_UNITS) {
         /* Printable ASCII alone, most names: a unit a byte, in a loop with
            no early exit, which the compiler turns into vector code. */
@@ -182,33 +188,21 @@ static LineKind encode_name(const unsigned char *s, size_t len, JQ_WCHAR16 *name
         }
         if (!outside)
             return len > 0 ? LINE_COUNTRY : LINE_NO_NAME;
-        /* The ASCII before the first other character is in place already. */
-        while (s[i] - 0x20u < 0x5Fu)
-            i++;
-        units = i;
-        memset(name + i, 0, (len - i) * sizeof name[0]);
+        memset(name, 0, len * sizeof name[0]); /* written again below, by character */
     }
 
-    while (i < len) {
-        long c = s[i];
-        if ((unsigned char)(s[i] - 0x20) < 0x5F) {
-            i++; /* printable ASCII */
-        } else {
-            c = decode_utf8(s, len, &i);
-            if (c < 0x20 || (c >= 0x7F && c <= 0x9F))
-                return LINE_NAME_INVALID; /* malformed, or a control character */
+    size_t units = 0;
+    for (size_t i = 0; i < len;) {
+        long c = decode_utf8(s, len, &i);
+        if (is_unsafe(c))
+            return LINE_NAME_INVALID;
+        if (units + (c >= 0x10000 ? 2 : 1) > CPTD_NAME_UNITS - 1)
+            return LINE_NAME_LONG;
+        if (c >= 0x10000) { /* a surrogate pair */
+            name[units++] = (JQ_WCHAR16)(0xD800 + ((c - 0x10000) >> 10));
+            c = 0xDC00 + (c & 0x3FF);
         }
-        if (c >= 0x10000) {
-            if (units + 2 > CPTD_NAME_UNITS - 1)
-                return LINE_NAME_LONG;
-            c -= 0x10000;
-            name[units++] = (JQ_WCHAR16)(0xD800 + (c >> 10));
-            name[units++] = (JQ_WCHAR16)(0xDC00 + (c & 0x3FF));
-        } else {
-            if (units + 1 > CPTD_NAME_UNITS - 1)
-                return LINE_NAME_LONG;
-            name[units++] = (JQ_WCHAR16)c;
-        }
+        name[units++] = (JQ_WCHAR16)c;
     }
     return units > 0 ? LINE_COUNTRY : LINE_NO_NAME;
 }
@@ -296,11 +290,10 @@ static void put(char *line, size_t *len, const char *text, size_t n)
         long c = decode_utf8(s, n, &i);
         if (c < 0)
             i = start + 1; /* the first byte alone is not part of a sequence */
-        bool control = c < 0x20 || (c >= 0x7F && c <= 0x9F);
-        size_t size = control ? 1 : i - start;
+        size_t size = is_unsafe(c) ? 1 : i - start;
         if (*len + size > MESSAGE_BYTES - 2)
             return;
-        memcpy(line + *len, control ? "?" : text + start, size);
+        memcpy(line + *len, is_unsafe(c) ? "?" : text + start, size);
         *len += size;
     }
 }

@@ -1,24 +1,19 @@
 /*
- * jqcpt - the CPTD country list.
+ * jqcpt - the CPTD country list. What the library reads, delivers and says
+ * is in jqcpt(3); its calls to the system are in jqcpt_sys.h.
  *
- * At every call JQcpt_CountryList reads the country file afresh: the file
- * named by JQCPT_COUNTRY_FILE, or else the one installed with the library
- * (JQCPT_DATA_RELPATH, relative to the library's own folder).
+ * Each call reads the country file anew into a buffer of four lines' worth
+ * and parses each line where it lies; a line cut by the end of what is read
+ * is moved to the front first. Of a line longer than LINE_BYTES only the
+ * first LINE_BYTES are parsed, and the rest is read through for whether
+ * anything but blanks follows. A name in printable ASCII, as most are,
+ * becomes UTF-16 in vector code, any other a character at a time. A
+ * repeated ID is found in an open-addressing set of those delivered.
+ * Messages are made on the stack, a line each, what comes from outside the
+ * library shown with its control characters and stray bytes as '?'.
  *
- * The file is UTF-8 text, a byte-order mark at its start skipped, LF or
- * CRLF line ends. Blank lines and lines whose first non-blank character is
- * '#' are skipped. A country line is: optional blanks, a decimal ID that
- * fits 32 bits (optional minus sign), blanks or tabs, and the name up to
- * the end of the line, trailing blanks removed.
- *
- * With JQCPT_DIAGNOSTICS set and not empty, the library says on standard
- * error why it did not deliver a line or could not use the file, and how
- * each call ended, one line each, prefixed "jqcpt: ". A set variable named
- * JQCPT_... that is none of the library's is named there at the first call
- * of the process whatever JQCPT_DIAGNOSTICS is, and at every call with it.
- *
- * The library allocates nothing and keeps no state between calls but
- * whether it has named such variables.
+ * All state is on the stack of the call, but for the flag that says the
+ * unknown JQCPT_ variables were named.
  */
 
 #include <errno.h>

@@ -1,7 +1,8 @@
 /*
  * jqcpt_posix.cpp - the CPTD library's calls to a POSIX system
  * (jqcpt_sys.h): the default file found through dladdr, messages with
- * write(2).
+ * write(2). dladdr is beyond POSIX but in glibc, musl, the BSDs and macOS;
+ * glibc and musl declare it under _GNU_SOURCE, which g++ and clang++ set.
  */
 #include <dlfcn.h>
 #include <errno.h>

@@ -140,6 +140,7 @@ TEST(CountryFile, EachCorruptedLineIsSkippedAndReported)
         {"12 Fr\xe9nce", invalid},      // not UTF-8
         {"12 Fr\xc3", invalid},         // cut sequence
         {"12 Fr\xc0\xaf", invalid},     // overlong
+        {"12 Fr\xe0\x80\xaf", invalid}, // overlong behind a valid lead byte
         {"12 Fr\xed\xa0\x80", invalid}, // an encoded surrogate
         {"12 Fr\tance", invalid},       // a control character
         {"12 Fr\x7f"

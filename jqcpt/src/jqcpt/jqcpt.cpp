@@ -1,27 +1,24 @@
 /*
- * jqcpt - the CPTD country list.
+ * jqcpt - the CPTD country list. What the library reads, delivers and says
+ * is in jqcpt(3); its calls to the system are in jqcpt_sys.h.
  *
- * At every call JQcpt_CountryList reads the country file afresh: the file
- * named by JQCPT_COUNTRY_FILE, or else the one installed with the library
- * (JQCPT_DATA_RELPATH, relative to the library's own folder).
+ * Each call reads the country file anew into a buffer of four lines' worth
+ * and parses each line where it lies; a line cut by the end of what is read
+ * is moved to the front first. Of a line longer than LINE_BYTES only the
+ * first LINE_BYTES are parsed, and the rest is read through for whether
+ * anything but blanks follows. A name in printable ASCII, as most are,
+ * becomes UTF-16 in vector code, any other a character at a time. A
+ * repeated ID is found in an open-addressing set of those delivered.
+ * Messages are made on the stack, a line each, what comes from outside the
+ * library shown with its control characters and stray bytes as '?'.
  *
- * The file is UTF-8 text, a byte-order mark at its start skipped, LF or
- * CRLF line ends. Blank lines and lines whose first non-blank character is
- * '#' are skipped. A country line is: optional blanks, a decimal ID that
- * fits 32 bits (optional minus sign), blanks or tabs, and the name up to
- * the end of the line, trailing blanks removed.
- *
- * With JQCPT_DIAGNOSTICS set and not empty, the library says on standard
- * error why it did not deliver a line or could not use the file, and how
- * each call ended, one line each, prefixed "jqcpt: ". A set variable named
- * JQCPT_... that is none of the library's is named there at the first call
- * of the process whatever JQCPT_DIAGNOSTICS is, and at every call with it.
- *
- * The library allocates nothing and keeps no state between calls but
- * whether it has named such variables.
+ * All state is on the stack of the call, but for the flag that says the
+ * unknown JQCPT_ variables were named.
  */
 
 #include <errno.h>
+#include <stdarg.h>
+#include <stdio.h>
 #include <string.h>
 
 #include <atomic>
@@ -34,41 +31,20 @@ static const char jqcpt_ident[] JQ_IDENT =
 
 /* ===== Reading lines ===== */
 
-/* For what runs once a line: the two loops of list_countries keep it inline. */
-#if defined(__GNUC__) || defined(__clang__)
-#define PER_LINE inline __attribute__((always_inline))
-#else
-#define PER_LINE inline
-#endif
-
 /* A country file is a few kilobytes; anything this large is not one. */
 static const long MAX_FILE_BYTES = 1L << 20;
 
 /* Bytes of a line kept for parsing; a country line needs far fewer. */
 enum { LINE_BYTES = 1024 };
 
-/*
- * Lines are parsed where they lie in buf. A line cut by the end of what is
- * read is moved to the front of buf and completed there; one longer than
- * LINE_BYTES keeps its first LINE_BYTES in spill, and the rest is only
- * looked at.
- */
 struct LineReader {
     int fd;
     unsigned char buf[4 * LINE_BYTES];
-    size_t pos, len;
-    long total;
-    long long size; /* as the file system gave it when the file was opened */
-    bool ended;     /* the end of the file is reached */
-    int failure;    /* 0, or why reading failed: an errno value or FILE_TOO_LARGE */
-    unsigned char spill[LINE_BYTES];
-};
-
-struct Line {
-    const unsigned char *text; /* without the line end */
-    size_t len;
-    bool overflowText;       /* something other than blanks fell past text */
-    unsigned char firstPast; /* the first such byte: '#' begins a comment */
+    size_t pos, len; /* what of buf is read and not yet given */
+    long total;      /* bytes read */
+    long long size;  /* as the file system gave it when the file was opened */
+    bool ended;      /* the end of the file is reached */
+    int failure;     /* 0, or why reading failed: an errno value or FILE_TOO_LARGE */
 };
 
 static bool is_blank(unsigned char c)
@@ -79,7 +55,7 @@ static bool is_blank(unsigned char c)
 /* Reads more of the file after what buf holds; false at its end or on an error. */
 static bool fill(LineReader *r)
 {
-    if (r->failure || r->ended || r->len == sizeof r->buf)
+    if (r->failure || r->ended)
         return false;
     long n = file_read(r->fd, r->buf + r->len, sizeof r->buf - r->len);
     if (n <= 0 || r->total + n > MAX_FILE_BYTES) {
@@ -97,58 +73,27 @@ static bool fill(LineReader *r)
     return true;
 }
 
-/* Notes what of a line falls past its kept text: blanks and CR do not count. */
-static void look_past(Line *line, const unsigned char *piece, size_t n)
+/*
+ * Gives the next line where it lies in buf, without its line end: at most
+ * its first LINE_BYTES, *longer set when more of it is left for read_past.
+ * A line cut by the end of what is read is moved to the front of buf and
+ * completed there. False at the end of the file.
+ */
+static bool read_line(LineReader *r, const unsigned char **text, size_t *len, bool *longer)
 {
-    for (size_t k = 0; k < n && !line->overflowText; k++) {
-        line->overflowText = !is_blank(piece[k]) && piece[k] != '\r';
-        line->firstPast = piece[k];
-    }
-}
-
-/* Finishes a line longer than LINE_BYTES whose line end is not read yet. */
-static void read_long_line(LineReader *r, Line *line)
-{
-    memcpy(r->spill, r->buf + r->pos, LINE_BYTES);
-    line->text = r->spill;
-    line->len = LINE_BYTES;
-    r->pos += LINE_BYTES;
     for (;;) {
         const unsigned char *start = r->buf + r->pos;
         size_t avail = r->len - r->pos;
         const auto *end = static_cast<const unsigned char *>(memchr(start, '\n', avail));
-        look_past(line, start, end ? (size_t)(end - start) : avail);
-        if (end) {
-            r->pos += (size_t)(end - start) + 1;
-            return;
-        }
-        r->pos = r->len = 0;
-        if (!fill(r))
-            return;
-    }
-}
-
-/* Gives the next line without its line end; false at the end of the file. */
-static PER_LINE bool read_line(LineReader *r, Line *line)
-{
-    line->overflowText = false;
-    line->firstPast = 0;
-    for (;;) {
-        const unsigned char *start = r->buf + r->pos;
-        size_t avail = r->len - r->pos;
-        const auto *end = static_cast<const unsigned char *>(memchr(start, '\n', avail));
-        if (end || (avail > 0 && (r->failure || r->ended))) {
-            size_t n = end ? (size_t)(end - start) : avail;
-            line->text = start;
-            line->len = n < (size_t)LINE_BYTES ? n : (size_t)LINE_BYTES;
-            if (n > LINE_BYTES)
-                look_past(line, start + LINE_BYTES, n - LINE_BYTES);
-            r->pos += end ? n + 1 : n;
-            break;
-        }
-        if (avail > LINE_BYTES) {
-            read_long_line(r, line);
-            break;
+        size_t n = end ? (size_t)(end - start) : avail;
+        if (end || avail > LINE_BYTES || (avail > 0 && (r->failure || r->ended))) {
+            *text = start;
+            *longer = n > LINE_BYTES;
+            *len = *longer ? (size_t)LINE_BYTES : n;
+            r->pos += *longer ? (size_t)LINE_BYTES : end ? n + 1 : n;
+            if (*len > 0 && start[*len - 1] == '\r')
+                --*len;
+            return true;
         }
         memmove(r->buf, start, avail); /* the start of a line cut by the last read */
         r->pos = 0;
@@ -156,17 +101,12 @@ static PER_LINE bool read_line(LineReader *r, Line *line)
         if (!fill(r) && avail == 0)
             return false;
     }
-    if (line->len > 0 && line->text[line->len - 1] == '\r')
-        line->len--;
-    return true;
 }
 
 /* ===== Parsing a line ===== */
 
-/* What a line is: skipped, a country, or why it is not delivered. */
+/* What a line is: why it is not delivered, a country, or skipped. */
 enum LineKind {
-    LINE_SKIP,
-    LINE_COUNTRY,
     LINE_NO_ID,
     LINE_ID_RANGE,
     LINE_NO_NAME,
@@ -175,21 +115,27 @@ enum LineKind {
     LINE_TOO_LONG,
     LINE_ID_REPEATS,
     LINE_TOO_MANY,
+    LINE_COUNTRY,
+    LINE_BLANK,
+    LINE_COMMENT,
 };
 
-static const char *const LINE_REASONS[] = {
-    "",
-    "",
-    "no ID, or the ID is not a number",
-    "ID outside the 32-bit range",
-    "no name",
-    "name longer than 29 UTF-16 units",
-    "name not valid UTF-8 or holding a control character",
-    "longer than 1024 bytes",
-    "ID repeats line ",
-    "more than 100 countries",
+/* Why a line is not delivered, by its kind: a format of the line's number
+   and of the number here or, for a repeated ID, the line that delivered it. */
+static const struct {
+    const char *format;
+    long number;
+} LINE_REASONS[] = {
+    {":%lu: no ID, or the ID is not a number", 0},
+    {":%lu: ID outside the 32-bit range", 0},
+    {":%lu: no name", 0},
+    {":%lu: name longer than %ld UTF-16 units", CPTD_NAME_UNITS - 1},
+    {":%lu: name not valid UTF-8 or holding a control character", 0},
+    {":%lu: longer than %ld bytes", LINE_BYTES},
+    {":%lu: ID repeats line %ld", 0},
+    {":%lu: more than %ld countries", CPTD_MAX_COUNTRIES},
 };
-static_assert(sizeof LINE_REASONS / sizeof LINE_REASONS[0] == LINE_TOO_MANY + 1, "a text a kind");
+static_assert(sizeof LINE_REASONS / sizeof LINE_REASONS[0] == LINE_COUNTRY, "a reason a kind");
 
 /* Decodes one UTF-8 character at s[*i]; -1 when it is malformed. */
 static long decode_utf8(const unsigned char *s, size_t len, size_t *i)
@@ -216,11 +162,17 @@ static long decode_utf8(const unsigned char *s, size_t len, size_t *i)
     return c;
 }
 
+/* Whether c, from decode_utf8, is neither delivered nor shown: malformed,
+   or a control character (C0, DEL, C1). */
+static bool is_unsafe(long c)
+{
+    return c < 0x20 || (c >= 0x7F && c <= 0x9F);
+}
+
 /* UTF-8 name to UTF-16, zero-filled; LINE_COUNTRY, or why the name is refused. */
-static PER_LINE LineKind encode_name(const unsigned char *s, size_t len, JQ_WCHAR16 *name)
+static LineKind encode_name(const unsigned char *s, size_t len, JQ_WCHAR16 *name)
 {
     memset(name, 0, CPTD_NAME_UNITS * sizeof name[0]);
-    size_t units = 0, i = 0;
     if (len < CPTD_NAME_UNITS) {
         /* Printable ASCII alone, most names: a unit a byte, in a loop with
            no early exit, which the compiler turns into vector code. */
@@ -231,50 +183,35 @@ static PER_LINE LineKind encode_name(const unsigned char *s, size_t len, JQ_WCHA
         }
         if (!outside)
             return len > 0 ? LINE_COUNTRY : LINE_NO_NAME;
-        /* The ASCII before the first other character is in place already. */
-        while (s[i] - 0x20u < 0x5Fu)
-            i++;
-        units = i;
-        memset(name + i, 0, (len - i) * sizeof name[0]);
+        memset(name, 0, len * sizeof name[0]); /* written again below, by character */
     }
 
-    while (i < len) {
-        long c = s[i];
-        if ((unsigned char)(s[i] - 0x20) < 0x5F) {
-            i++; /* printable ASCII */
-        } else {
-            c = decode_utf8(s, len, &i);
-            if (c < 0x20 || (c >= 0x7F && c <= 0x9F))
-                return LINE_NAME_INVALID; /* malformed, or a control character */
+    size_t units = 0;
+    for (size_t i = 0; i < len;) {
+        long c = decode_utf8(s, len, &i);
+        if (is_unsafe(c))
+            return LINE_NAME_INVALID;
+        if (units + (c >= 0x10000 ? 2 : 1) > CPTD_NAME_UNITS - 1)
+            return LINE_NAME_LONG;
+        if (c >= 0x10000) { /* a surrogate pair */
+            name[units++] = (JQ_WCHAR16)(0xD800 + ((c - 0x10000) >> 10));
+            c = 0xDC00 + (c & 0x3FF);
         }
-        if (c >= 0x10000) {
-            if (units + 2 > CPTD_NAME_UNITS - 1)
-                return LINE_NAME_LONG;
-            c -= 0x10000;
-            name[units++] = (JQ_WCHAR16)(0xD800 + (c >> 10));
-            name[units++] = (JQ_WCHAR16)(0xDC00 + (c & 0x3FF));
-        } else {
-            if (units + 1 > CPTD_NAME_UNITS - 1)
-                return LINE_NAME_LONG;
-            name[units++] = (JQ_WCHAR16)c;
-        }
+        name[units++] = (JQ_WCHAR16)c;
     }
     return units > 0 ? LINE_COUNTRY : LINE_NO_NAME;
 }
 
-static PER_LINE LineKind parse_line(const Line *line, CountryEntry *entry)
+/* What the text of a line makes it; a country goes to entry. */
+static LineKind parse_line(const unsigned char *s, size_t end, CountryEntry *entry)
 {
-    const auto *s = reinterpret_cast<const unsigned char *>(line->text);
-    size_t end = line->len;
     size_t i = 0;
     while (i < end && is_blank(s[i]))
         i++;
-    if (i == end && (!line->overflowText || line->firstPast == '#'))
-        return LINE_SKIP; /* blank, or a comment behind a great many blanks */
-    if (i < end && s[i] == '#')
-        return LINE_SKIP;
-    if (line->overflowText)
-        return LINE_TOO_LONG;
+    if (i == end)
+        return LINE_BLANK;
+    if (s[i] == '#')
+        return LINE_COMMENT;
     while (end > i && is_blank(s[end - 1]))
         end--;
 
@@ -300,86 +237,77 @@ static PER_LINE LineKind parse_line(const Line *line, CountryEntry *entry)
     return kind;
 }
 
+/*
+ * Reads the rest of a line past its first LINE_BYTES, of which kind is what
+ * they make: blanks and CR there change nothing, a comment is one however
+ * far its '#' lies, and anything else makes the line too long.
+ */
+static LineKind read_past(LineReader *r, LineKind kind)
+{
+    int first = -1; /* the first byte that is neither a blank nor CR */
+    for (;;) {
+        const unsigned char *start = r->buf + r->pos;
+        size_t avail = r->len - r->pos;
+        const auto *end = static_cast<const unsigned char *>(memchr(start, '\n', avail));
+        size_t n = end ? (size_t)(end - start) : avail;
+        for (size_t k = 0; k < n && first < 0; k++)
+            first = is_blank(start[k]) || start[k] == '\r' ? -1 : start[k];
+        if (end) {
+            r->pos += n + 1;
+            break;
+        }
+        r->pos = r->len = 0;
+        if (!fill(r))
+            break;
+    }
+    if (first < 0 || kind == LINE_COMMENT)
+        return kind;
+    return kind == LINE_BLANK && first == '#' ? LINE_COMMENT : LINE_TOO_LONG;
+}
+
 /* ===== Diagnostics ===== */
 
-/* One message line: "jqcpt: " and its parts, kept whole to the line end. */
-struct Message {
-    char text[PATH_BYTES + 160];
-    size_t len;
-};
+/* Room for a message line: "jqcpt: ", a path or a name, the rest, the line end. */
+enum { MESSAGE_BYTES = PATH_BYTES + 160 };
 
 /*
- * Adds n bytes of text, each control character as '?' so that the line
- * stays one and drives no terminal: C0, DEL and C1 (U+0080 to U+009F); and
- * each byte that is not part of a valid UTF-8 sequence, which a terminal
- * could take for C1 or for part of another character.
+ * Adds the n bytes of text to line, as far as they fit before the line end,
+ * each control character as '?' so that the line stays one and drives no
+ * terminal: C0, DEL and C1 (U+0080 to U+009F); and each byte that is not
+ * part of a valid UTF-8 sequence, which a terminal could take for C1 or for
+ * part of another character.
  */
-static void put(Message *m, const char *text, size_t n)
+static void put(char *line, size_t *len, const char *text, size_t n)
 {
     const auto *s = reinterpret_cast<const unsigned char *>(text);
-    size_t room = sizeof m->text - 2; /* the line end comes last */
     for (size_t i = 0; i < n;) {
         size_t start = i;
         long c = decode_utf8(s, n, &i);
         if (c < 0)
             i = start + 1; /* the first byte alone is not part of a sequence */
-        bool control = c < 0x20 || (c >= 0x7F && c <= 0x9F);
-        size_t len = control ? 1 : i - start;
-        if (m->len + len > room)
+        size_t size = is_unsafe(c) ? 1 : i - start;
+        if (*len + size > MESSAGE_BYTES - 2)
             return;
-        memcpy(m->text + m->len, control ? "?" : text + start, len);
-        m->len += len;
+        memcpy(line + *len, is_unsafe(c) ? "?" : text + start, size);
+        *len += size;
     }
 }
 
-static void put_text(Message *m, const char *text)
+/* Says on standard error "jqcpt: ", the n bytes of name, then what format
+   makes of the rest, as one line. */
+static void say(const char *name, size_t n, const char *format, ...)
 {
-    put(m, text, strlen(text));
-}
-
-static void put_number(Message *m, long long n)
-{
-    char digits[24];
-    size_t k = sizeof digits;
-    unsigned long long u = n < 0 ? 0 - (unsigned long long)n : (unsigned long long)n;
-    do
-        digits[--k] = (char)('0' + u % 10);
-    while ((u /= 10) > 0);
-    if (n < 0)
-        digits[--k] = '-';
-    put(m, digits + k, sizeof digits - k);
-}
-
-/* Begins a message about path, and its line when there is one. */
-static void begin(Message *m, const char *path, uint32_t line)
-{
-    m->len = 0;
-    put_text(m, "jqcpt: ");
-    put_text(m, path);
-    if (line > 0) {
-        put_text(m, ":");
-        put_number(m, line);
-    }
-    put_text(m, ": ");
-}
-
-static void send(Message *m)
-{
-    write_message(m->text, m->len);
-}
-
-static const char *file_reason(int error)
-{
-    switch (error) {
-    case FILE_NOT_REGULAR:
-        return "not a regular file";
-    case FILE_TOO_LARGE:
-        return "larger than 1 MiB";
-    case FILE_NO_FOLDER:
-        return "the library's own folder is not known";
-    default:
-        return strerror(error);
-    }
+    char rest[256];
+    va_list args;
+    va_start(args, format);
+    (void)vsnprintf(rest, sizeof rest, format, args);
+    va_end(args);
+    char line[MESSAGE_BYTES];
+    size_t len = 0;
+    put(line, &len, "jqcpt: ", 7);
+    put(line, &len, name, n);
+    put(line, &len, rest, strlen(rest));
+    write_message(line, len);
 }
 
 /* Says that a set variable named JQCPT_... is none of the library's. */
@@ -389,112 +317,95 @@ static void warn_unknown(const char *name, size_t len)
     for (const char *k : known)
         if (strlen(k) == len && memcmp(k, name, len) == 0)
             return;
-    Message m;
-    m.len = 0;
-    put_text(&m, "jqcpt: ");
-    put(&m, name, len);
-    put_text(&m, " is not a variable of this library");
-    send(&m);
+    say(name, len, " is not a variable of this library");
 }
 
-/* The end of a call on a file that cannot be read, and why when path is given. */
-static int32_t unreadable(uint32_t *count, const char *path, int error)
+/* The end of a call on a file that cannot be read, and why with diagnose. */
+static int32_t unreadable(uint32_t *count, const char *path, int error, bool diagnose)
 {
     *count = 0;
-    if (path) {
-        Message m;
-        begin(&m, path, 0);
-        put_text(&m, file_reason(error));
-        send(&m);
-    }
+    if (diagnose)
+        say(path, strlen(path), ": %s",
+            error == FILE_NOT_REGULAR ? "not a regular file"
+            : error == FILE_TOO_LARGE ? "larger than 1 MiB"
+            : error == FILE_NO_FOLDER ? "the library's own folder is not known"
+                                      : strerror(error));
     return CPTD_FILE_UNREADABLE;
 }
 
 /* ===== The country list ===== */
 
-/* The IDs delivered so far, with the line of each: open addressing, room
-   for twice the table. */
+/* The IDs delivered so far, with the line of each (0: a free slot): open
+   addressing, room for twice the table. */
 enum { ID_SLOTS = 256 };
 static_assert(ID_SLOTS >= 2 * CPTD_MAX_COUNTRIES, "the set never fills");
 
 struct IdSet {
     int32_t id[ID_SLOTS];
     uint32_t line[ID_SLOTS];
-    bool used[ID_SLOTS];
 };
 
 /* Finds id, or the free slot where it belongs. */
 static unsigned id_slot(const IdSet *set, int32_t id)
 {
     unsigned k = ((uint32_t)id * 2654435761u) >> 24; /* Fibonacci hashing to 8 bits */
-    while (set->used[k] && set->id[k] != id)
+    while (set->line[k] && set->id[k] != id)
         k = (k + 1) % ID_SLOTS;
     return k;
 }
 
-/*
- * Reads the country file into table. With Diagnose, path is where messages
- * show the file, and lines are counted for them; without, the loop is the
- * same less that.
- */
-template <bool Diagnose>
-static int32_t list_countries(CountryEntry *table, uint32_t *count, char *path)
+/* Reads the country file into table; path receives where it is, and with
+   diagnose messages say why a line is not delivered. */
+static int32_t list_countries(CountryEntry *table, uint32_t *count, char *path, bool diagnose)
 {
     LineReader reader;
     int error = 0;
-    reader.fd = file_open_countries(&reader.size, &error, Diagnose ? path : nullptr);
+    reader.fd = file_open_countries(&reader.size, &error, path);
     if (reader.fd < 0)
-        return unreadable(count, Diagnose ? path : nullptr, error);
+        return unreadable(count, path, error, diagnose);
     reader.pos = reader.len = 0;
     reader.total = 0;
     reader.ended = false;
     reader.failure = reader.size > MAX_FILE_BYTES ? (int)FILE_TOO_LARGE : 0;
 
-    Line line;
     IdSet ids;
-    memset(ids.used, 0, sizeof ids.used);
-    if constexpr (Diagnose)
-        memset(ids.line, 0, sizeof ids.line);
+    memset(ids.line, 0, sizeof ids.line);
     uint32_t delivered = 0, lines = 0;
-    bool corrupt = false, tooMany = false;
+    bool corrupt = false, tooMany = false, longer = false;
+    const unsigned char *text = nullptr;
+    size_t len = 0;
     while (reader.len < 3 && fill(&reader))
         ;
     if (reader.len >= 3 && memcmp(reader.buf, "\xEF\xBB\xBF", 3) == 0)
         reader.pos = 3; /* a byte-order mark */
-    while (read_line(&reader, &line)) {
-        if constexpr (Diagnose)
-            lines++;
+    while (read_line(&reader, &text, &len, &longer)) {
+        lines++;
         CountryEntry entry;
-        LineKind kind = parse_line(&line, &entry);
-        unsigned slot = 0;
-        if (kind == LINE_SKIP)
+        LineKind kind = parse_line(text, len, &entry);
+        if (longer)
+            kind = read_past(&reader, kind);
+        if (kind == LINE_BLANK || kind == LINE_COMMENT)
             continue;
+        unsigned slot = 0;
         if (kind == LINE_COUNTRY) {
             slot = id_slot(&ids, entry.id);
-            if (!ids.used[slot] && delivered < CPTD_MAX_COUNTRIES) {
-                ids.used[slot] = true;
+            if (!ids.line[slot] && delivered < CPTD_MAX_COUNTRIES) {
+                ids.line[slot] = lines;
                 ids.id[slot] = entry.id;
-                if constexpr (Diagnose)
-                    ids.line[slot] = lines;
                 table[delivered++] = entry;
                 continue;
             }
-            kind = ids.used[slot] ? LINE_ID_REPEATS : LINE_TOO_MANY;
+            kind = ids.line[slot] ? LINE_ID_REPEATS : LINE_TOO_MANY;
         }
         tooMany = tooMany || kind == LINE_TOO_MANY;
         corrupt = corrupt || kind != LINE_TOO_MANY;
-        if constexpr (Diagnose) {
-            Message m;
-            begin(&m, path, lines);
-            put_text(&m, LINE_REASONS[kind]);
-            if (kind == LINE_ID_REPEATS)
-                put_number(&m, ids.line[slot]);
-            send(&m);
-        }
+        if (diagnose)
+            say(path, strlen(path), LINE_REASONS[kind].format, (unsigned long)lines,
+                kind == LINE_ID_REPEATS ? (long)ids.line[slot] : LINE_REASONS[kind].number);
     }
     file_close(reader.fd);
     if (reader.failure)
-        return unreadable(count, Diagnose ? path : nullptr, reader.failure);
+        return unreadable(count, path, reader.failure, diagnose);
     *count = delivered;
     if (corrupt)
         return CPTD_PARTIAL_LIST;
@@ -511,25 +422,18 @@ extern "C" JQCPT_API int32_t JQ_CALL JQcpt_CountryList(CountryEntry *table, uint
     bool diagnose = diagnostics_on();
     if (!variablesNamed.test_and_set() || diagnose)
         each_variable(warn_unknown);
-    if (!diagnose) {
-        if (!table || !count)
-            return CPTD_BAD_ARGUMENT;
-        return list_countries<false>(table, count, nullptr);
-    }
 
     char path[PATH_BYTES];
-    set_path(path, "no file read, a null table or count");
+    const char *shown = "no file read, a null table or count";
     int32_t code = CPTD_BAD_ARGUMENT;
     uint32_t delivered = 0;
     if (table && count) {
-        code = list_countries<true>(table, count, path);
+        code = list_countries(table, count, path, diagnose);
         delivered = *count;
+        shown = path;
     }
-    Message m;
-    begin(&m, path, 0);
-    put_number(&m, delivered);
-    put_text(&m, " countries delivered, code ");
-    put_number(&m, code);
-    send(&m);
+    if (diagnose)
+        say(shown, strlen(shown), ": %lu countries delivered, code %ld", (unsigned long)delivered,
+            (long)code);
     return code;
 }

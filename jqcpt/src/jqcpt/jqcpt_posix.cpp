@@ -1,7 +1,8 @@
 /*
  * jqcpt_posix.cpp - the CPTD library's calls to a POSIX system
  * (jqcpt_sys.h): the default file found through dladdr, messages with
- * write(2).
+ * write(2). dladdr is beyond POSIX but in glibc, musl, the BSDs and macOS;
+ * glibc and musl declare it under _GNU_SOURCE, which g++ and clang++ set.
  */
 #include <dlfcn.h>
 #include <errno.h>
@@ -36,8 +37,7 @@ int file_open_countries(long long *size, int *error, char *shown)
 {
     const char *named = getenv("JQCPT_COUNTRY_FILE");
     if (named && *named) {
-        if (shown)
-            set_path(shown, named);
+        (void)snprintf(shown, PATH_BYTES, "%s", named);
         return file_open(named, size, error);
     }
 
@@ -45,22 +45,18 @@ int file_open_countries(long long *size, int *error, char *shown)
     Dl_info info;
     if (!dladdr((void *)&JQcpt_CountryList, &info) || !info.dli_fname) {
         *error = FILE_NO_FOLDER;
-        if (shown)
-            set_path(shown, JQCPT_DATA_RELPATH);
+        (void)snprintf(shown, PATH_BYTES, "%s", JQCPT_DATA_RELPATH);
         return -1;
     }
     const char *lib = info.dli_fname;
     const char *slash = strrchr(lib, '/');
     int dir = slash ? (int)(slash - lib + 1) : 0;
-    char path[PATH_BYTES];
-    int written = snprintf(path, sizeof path, "%.*s%s", dir, lib, JQCPT_DATA_RELPATH);
-    if (shown)
-        set_path(shown, path);
-    if (written <= 0 || (size_t)written >= sizeof path) {
+    int written = snprintf(shown, PATH_BYTES, "%.*s%s", dir, lib, JQCPT_DATA_RELPATH);
+    if (written <= 0 || written >= PATH_BYTES) {
         *error = ENAMETOOLONG;
         return -1;
     }
-    return file_open(path, size, error);
+    return file_open(shown, size, error);
 }
 
 long file_read(int fd, unsigned char *buf, size_t size)

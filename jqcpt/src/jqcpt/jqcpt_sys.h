@@ -6,7 +6,6 @@
 #define JQCPT_SYS_H
 
 #include <stddef.h>
-#include <string.h>
 
 /* Why the country file cannot be used, besides an errno value. */
 enum { FILE_NOT_REGULAR = -1, FILE_TOO_LARGE = -2, FILE_NO_FOLDER = -3 };
@@ -14,21 +13,12 @@ enum { FILE_NOT_REGULAR = -1, FILE_TOO_LARGE = -2, FILE_NO_FOLDER = -3 };
 /* Room for a path as messages show it, in UTF-8. */
 enum { PATH_BYTES = 4096 };
 
-/* Sets path to the first PATH_BYTES - 1 bytes of text, zero-terminated. */
-static inline void set_path(char *path, const char *text)
-{
-    size_t n = strlen(text);
-    n = n < PATH_BYTES - 1 ? n : PATH_BYTES - 1;
-    memcpy(path, text, n);
-    path[n] = '\0';
-}
-
 /*
  * Opens the country file: the one JQCPT_COUNTRY_FILE names, or else the one
  * at JQCPT_DATA_RELPATH from the library's own folder. Gives a descriptor
  * and the file's size, or -1 and why in *error (an errno value or a FILE_
- * code). When shown is given, it receives the path used, in UTF-8
- * (PATH_BYTES at most).
+ * code). shown receives the path used, as messages show it: UTF-8,
+ * PATH_BYTES at most.
  */
 int file_open_countries(long long *size, int *error, char *shown);
 

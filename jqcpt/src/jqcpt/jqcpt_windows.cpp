@@ -34,15 +34,14 @@ static int file_open(const wchar_t *path, long long *size, int *error)
 static void set_wide_path(char *path, const wchar_t *wide)
 {
     if (!WideCharToMultiByte(CP_UTF8, 0, wide, -1, path, PATH_BYTES, nullptr, nullptr))
-        set_path(path, "(a path too long to show)");
+        (void)snprintf(path, PATH_BYTES, "%s", "(a path too long to show)");
 }
 
 int file_open_countries(long long *size, int *error, char *shown)
 {
     const wchar_t *named = _wgetenv(L"JQCPT_COUNTRY_FILE");
     if (named && *named) {
-        if (shown)
-            set_wide_path(shown, named);
+        set_wide_path(shown, named);
         return file_open(named, size, error);
     }
 
@@ -56,16 +55,14 @@ int file_open_countries(long long *size, int *error, char *shown)
         n = GetModuleFileNameW(self, path, MAX_PATH);
     if (n == 0 || n >= MAX_PATH) {
         *error = FILE_NO_FOLDER;
-        if (shown)
-            set_path(shown, JQCPT_DATA_RELPATH);
+        (void)snprintf(shown, PATH_BYTES, "%s", JQCPT_DATA_RELPATH);
         return -1;
     }
     wchar_t *slash = wcsrchr(path, L'\\');
     size_t dir = slash ? (size_t)(slash - path + 1) : 0;
     int written =
         swprintf(path + dir, sizeof path / sizeof path[0] - dir, L"%hs", JQCPT_DATA_RELPATH);
-    if (shown)
-        set_wide_path(shown, path);
+    set_wide_path(shown, path);
     if (written <= 0) {
         *error = ENAMETOOLONG;
         return -1;

@@ -10,7 +10,14 @@
  * becomes UTF-16 in vector code, any other a character at a time. A
  * repeated ID is found in an open-addressing set of those delivered.
  * Messages are made on the stack, a line each, what comes from outside the
- * library shown with its control characters and stray bytes as '?'.
+ * library shown with its control characters and stray bytes as '?'; each
+ * goes out in one write of its own (write_message), never through stdio,
+ * so that none waits in a buffer or mixes with the caller's output. Without
+ * JQCPT_DIAGNOSTICS only the unknown JQCPT_ variables are named, once.
+ *
+ * The file is read until a read gives nothing, whatever size it had when it
+ * was opened: lines appended meanwhile are read, and the 1 MiB limit holds
+ * on what is read.
  *
  * All state is on the stack of the call, but for the flag that says the
  * unknown JQCPT_ variables were named.

@@ -7,6 +7,7 @@
 #include <dlfcn.h>
 #include <errno.h>
 #include <fcntl.h>
+#include <poll.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
@@ -84,8 +85,10 @@ void write_message(char *text, size_t n)
     text[n++] = '\n';
     while (n > 0) {
         ssize_t wrote = write(2, text, n);
-        if (wrote < 0 && errno == EINTR)
-            continue;
+        struct pollfd room = {2, POLLOUT, 0};
+        if (wrote < 0 && (errno == EINTR ||
+                          ((errno == EAGAIN || errno == EWOULDBLOCK) && poll(&room, 1, -1) >= 0)))
+            continue; /* a non-blocking standard error is waited for */
         if (wrote <= 0)
             return; /* nowhere left to say it */
         text += wrote;

@@ -120,8 +120,8 @@ void guard_written()
 {
     static const char said[] =
         "jqcpttst: the library wrote past the table into protected memory; stopped\n";
-    const char *text;
-    long n = sys_library_bytes(&text);
+    const char *text = "";
+    long n = sys_library_bytes(&text, false);
     bool written = write_fully(1, text, (size_t)n) && write_fully(1, out.buf, out.len) &&
                    write_fully(1, stop.text, stop.len);
     (void)write_fully(2, said, sizeof said - 1);
@@ -131,23 +131,22 @@ void guard_written()
 
 void con_flush()
 {
-    /* What the library printed through the C runtime comes before our text. */
-    const char *text;
-    long n = sys_library_text(&text);
-    if (n < 0)
-        stream_failed("standard output");
+    /* What the library printed through the C runtime comes before our text:
+       taken from stdio, or flushed by stdio with standard output blocking for
+       that flush alone (stdio drops what a non-blocking stream refuses). */
+    const char *text = "";
+    long n = sys_library_bytes(&text, true);
+    if (n == 0) {
+        bool was = sys_output_blocking(true);
+        int flushed = fflush(stdout);
+        if (!was)
+            (void)sys_output_blocking(false);
+        if (flushed != 0)
+            stream_failed("standard output");
+    }
     write_all(text, (size_t)n);
     write_all(out.buf, out.len);
     out.len = 0;
-}
-
-long flush_blocking()
-{
-    bool was = sys_output_blocking(true);
-    int flushed = fflush(stdout);
-    if (!was)
-        sys_output_blocking(false);
-    return flushed == 0 ? 0 : -1;
 }
 
 void con_library_call_begins()

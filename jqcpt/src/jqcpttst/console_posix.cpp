@@ -1,7 +1,16 @@
 /*
  * console_posix.cpp - the console's platform layer on POSIX systems: plain
- * read(2) and write(2) on the standard descriptors, ANSI clearing, stdio's
- * stdout taken apart (glibc), and a protected page caught with SIGSEGV.
+ * read(2) and write(2) on the standard descriptors, ANSI clearing, a
+ * protected page caught with SIGSEGV, and what the library printed through
+ * stdio's stdout.
+ *
+ * That text is taken from the stream on glibc alone, whose FILE says where
+ * the bytes it holds unwritten lie: the console writes them with its own
+ * writer, which waits out EAGAIN, and purges the stream. Elsewhere (musl,
+ * the BSDs, macOS) and for a wide stream, stdio writes them itself when the
+ * console flushes stdout. What that loses: the text the library left in
+ * stdio when the protected page stops it, which no fault handler may ask
+ * stdio for (as on Windows with UCRT).
  */
 
 #include <errno.h>
@@ -10,7 +19,6 @@
 #include <signal.h>
 #include <stdint.h>
 #include <stdio.h>
-#include <stdio_ext.h>
 #include <sys/mman.h>
 #include <unistd.h>
 #include <wchar.h>
@@ -51,17 +59,26 @@ bool sys_wait(int fd, bool forWriting)
     return poll(&p, 1, -1) >= 0 || errno == EINTR;
 }
 
-/*
- * What a byte stream holds unwritten lies where the stream says, in
- * whatever buffer it has: ours, or one the library gave it. Read from the
- * stream's fields alone (its _mode is fwide's answer), as a fault handler may.
- */
-long sys_library_bytes(const char **text)
+#if defined(__GLIBC__)
+#include <stdio_ext.h>
+/* glibc's stream fields, in whatever buffer it has (ours, or one the library
+   gave it); a wide stream (_mode > 0) keeps its text elsewhere. */
+long sys_library_bytes(const char **text, bool take)
 {
     const char *from = stdout->_IO_write_base, *to = stdout->_IO_write_ptr;
+    if (from == nullptr || to <= from || stdout->_mode > 0)
+        return 0;
+    if (take)
+        __fpurge(stdout);
     *text = from;
-    return from != nullptr && to > from && stdout->_mode <= 0 ? (long)(to - from) : 0;
+    return (long)(to - from);
 }
+#else
+long sys_library_bytes(const char **, bool)
+{
+    return 0;
+}
+#endif
 
 /* stdout's file status flags while it is made blocking; -1 when it is not. */
 static int flagsBefore = -1;
@@ -81,25 +98,6 @@ bool sys_output_blocking(bool blocking)
         errno = error;
     }
     return was;
-}
-
-/*
- * Bytes are taken from the stream for the console to write, which waits
- * out EAGAIN where stdio would drop them. A wide stream keeps its text as
- * wide characters elsewhere and turns it into bytes under the locale: stdio
- * writes that itself, with standard output blocking for that flush alone.
- */
-long sys_library_text(const char **text)
-{
-    if (fwide(stdout, 0) > 0) {
-        *text = "";
-        if (__fpending(stdout) == 0 && stdout->_IO_write_ptr == stdout->_IO_write_base)
-            return 0;
-        return flush_blocking();
-    }
-    long n = sys_library_bytes(text);
-    __fpurge(stdout);
-    return n;
 }
 
 /* The protected page, and what SIGSEGV did before it was caught. */

@@ -9,11 +9,12 @@
  *                error (fd 2); a line end is written as the platform has it
  *   sys_read     one read of UTF-8 bytes from standard input, 0 at its end
  *   sys_wait     waits until a non-blocking stream is ready again
- *   sys_library_text  takes what the library printed through the C
- *                runtime's stdout and left unwritten, for the console to write
- *                (text the runtime must write itself it writes, and gives 0)
- *   sys_library_bytes  gives the bytes stdout holds unwritten without taking
- *                them or calling the runtime (safe in a fault handler)
+ *   sys_library_bytes  gives the bytes the C runtime's stdout holds
+ *                unwritten (what the library printed), read from the
+ *                stream alone, as a fault handler may; with take, takes
+ *                them for the console to write. 0 where the runtime does
+ *                not show them, or cannot give them up: it writes them
+ *                itself when the console flushes stdout.
  *
  *   sys_protect  makes the page at trap one the program cannot write
  *                (writable false; a write into it then calls guard_written())
@@ -24,16 +25,13 @@
  *                made blocking before the call
  *
  * console.cpp provides guard_written, which the fault handler calls: it
- * writes what the console holds and stops, with sys_write and sys_stop alone;
- * and flush_blocking, stdio's flush of stdout with standard output blocking
- * for that flush alone (stdio drops what a non-blocking stream refuses),
- * 0 or -1.
+ * writes what the console holds and stops, with sys_write and sys_stop alone.
  *
  *   SYS_END_LINE  whether the last output on a console ends with a line end
  *                (the shell's prompt follows it on POSIX; cmd starts its own)
  *
- * sys_write, sys_read and sys_library_text return -1 with errno set when
- * they fail; EAGAIN means "not yet", and the console waits and tries again.
+ * sys_write and sys_read return -1 with errno set when they fail; EAGAIN
+ * means "not yet", and the console waits and tries again.
  */
 #ifndef JQCPTTST_CONSOLE_SYS_H
 #define JQCPTTST_CONSOLE_SYS_H
@@ -53,13 +51,11 @@ const wchar_t *sys_clear();
 long sys_write(int fd, const char *bytes, size_t n);
 long sys_read(unsigned char *bytes, size_t size);
 bool sys_wait(int fd, bool forWriting);
-long sys_library_text(const char **text);
-long sys_library_bytes(const char **text);
+long sys_library_bytes(const char **text, bool take);
 bool sys_output_blocking(bool blocking);
 bool sys_protect(void *trap, bool writable);
 [[noreturn]] void sys_stop(int status);
 
 [[noreturn]] void guard_written();
-long flush_blocking();
 
 #endif /* JQCPTTST_CONSOLE_SYS_H */

@@ -4,6 +4,12 @@
  * WriteFile and ReadFile when a stream is redirected; line ends as CR LF.
  * A pipe in PIPE_NOWAIT mode is waited for with short sleeps: a read of an
  * empty one fails with ERROR_NO_DATA, a write to a full one moves nothing.
+ *
+ * What the library printed through stdout the C runtime writes itself when
+ * the console flushes stdout. Only msvcrt's FILE says where the bytes it
+ * holds unwritten lie, so that the console can write them when the
+ * protected page stops the library; UCRT's (mingw's with _UCRT, MSVC's)
+ * says nothing, and that text is lost.
  */
 
 #include <errno.h>
@@ -188,25 +194,22 @@ bool sys_output_blocking(bool blocking)
     return was;
 }
 
-/* The runtime writes it itself, with standard output blocking for that flush alone. */
-long sys_library_text(const char **text)
+#if defined(__MINGW32__) && !defined(_UCRT)
+/* msvcrt's stream fields; the bytes are left for the runtime to write. */
+long sys_library_bytes(const char **text, bool take)
 {
-    *text = "";
-    return flush_blocking();
+    if (take || (stdout->_flag & _IOWRT) == 0 || stdout->_base == nullptr ||
+        stdout->_ptr <= stdout->_base)
+        return 0;
+    *text = stdout->_base;
+    return static_cast<long>(stdout->_ptr - stdout->_base);
 }
-
-/* msvcrt's stdout says where its unwritten bytes lie. */
-long sys_library_bytes(const char **text)
+#else
+long sys_library_bytes(const char **, bool)
 {
-    *text = "";
-#ifndef _UCRT
-    if ((stdout->_flag & _IOWRT) != 0 && stdout->_base != nullptr && stdout->_ptr > stdout->_base) {
-        *text = stdout->_base;
-        return static_cast<long>(stdout->_ptr - stdout->_base);
-    }
-#endif
     return 0;
 }
+#endif
 
 /* The protected page. */
 static char *trapPage;

@@ -1,7 +1,8 @@
 /*
  * console.cpp - the console's shared part: the output buffer and its UTF-8
  * encoding, the input reader, the "%d" reader and the formatted writes.
- * What differs between platforms is behind console_sys.h.
+ * Its state is one struct, con. What differs between platforms is behind
+ * console_sys.h.
  */
 
 #include "console.h"
@@ -22,37 +23,29 @@ constexpr size_t BLANKS = 32, LARGEST_FIELD = BLANKS + size_t{3} * CPTD_NAME_UNI
 static_assert(size_t{OUT_BYTES} > LARGEST_FIELD, "the output buffer must hold the largest field");
 
 static struct {
-    char buf[OUT_BYTES];
-    size_t len;
-    bool isConsole; /* standard output is a terminal or a console */
-} out;
-
-static struct {
-    unsigned char buf[IN_BYTES];
-    size_t pos, len;
-    bool ended;
-    bool afterCR; /* the last byte taken was a CR: an LF now is its line end's */
-} in;
-
-/* The line written when the library wrote into the protected page. */
-static struct {
-    char text[128];
-    size_t len;
-} stop;
+    char out[OUT_BYTES]; /* output not yet written */
+    size_t outLen;
+    bool isConsole;             /* standard output is a terminal or a console */
+    unsigned char in[IN_BYTES]; /* input read and not yet taken */
+    size_t inPos, inLen;
+    bool inEnded;
+    bool afterCR;   /* the last byte taken was a CR: an LF now is its line end's */
+    char stop[128]; /* the line written when the library wrote into the page */
+    size_t stopLen;
+} con;
 
 static bool write_fully(int fd, const char *bytes, size_t n);
 
 void con_start(void *trap, const wchar_t *stopText, unsigned long value)
 {
-    out.len = 0;
-    in.pos = in.len = 0;
-    in.ended = in.afterCR = false;
-    out.isConsole = sys_init();
+    con.outLen = con.inPos = con.inLen = 0;
+    con.inEnded = con.afterCR = false;
+    con.isConsole = sys_init();
     /* Formatted here: the fault handler may do no more than write. */
     say(stopText, value);
-    stop.len = out.len < sizeof stop.text ? out.len : sizeof stop.text;
-    memcpy(stop.text, out.buf, stop.len);
-    out.len = 0;
+    con.stopLen = con.outLen < sizeof con.stop ? con.outLen : sizeof con.stop;
+    memcpy(con.stop, con.out, con.stopLen);
+    con.outLen = 0;
     if (!sys_protect(trap, false)) {
         static const char said[] = "jqcpttst: the page behind the table cannot be protected: "
                                    "a library that writes far past it is not caught\n";
@@ -122,8 +115,8 @@ void guard_written()
         "jqcpttst: the library wrote past the table into protected memory; stopped\n";
     const char *text = "";
     long n = sys_library_bytes(&text, false);
-    bool written = write_fully(1, text, (size_t)n) && write_fully(1, out.buf, out.len) &&
-                   write_fully(1, stop.text, stop.len);
+    bool written = write_fully(1, text, (size_t)n) && write_fully(1, con.out, con.outLen) &&
+                   write_fully(1, con.stop, con.stopLen);
     (void)write_fully(2, said, sizeof said - 1);
     (void)sys_output_blocking(false); /* standard output is shared: its mode goes back */
     sys_stop(written ? 1 : 2);
@@ -145,8 +138,8 @@ void con_flush()
             stream_failed("standard output");
     }
     write_all(text, (size_t)n);
-    write_all(out.buf, out.len);
-    out.len = 0;
+    write_all(con.out, con.outLen);
+    con.outLen = 0;
 }
 
 void con_library_call_begins()
@@ -176,14 +169,14 @@ void con_library_call_ended()
 static int peek()
 {
     for (;;) {
-        if (in.pos < in.len) {
-            if (!in.afterCR || in.buf[in.pos] != '\n')
-                return in.buf[in.pos];
-            in.pos++;
-            in.afterCR = false;
+        if (con.inPos < con.inLen) {
+            if (!con.afterCR || con.in[con.inPos] != '\n')
+                return con.in[con.inPos];
+            con.inPos++;
+            con.afterCR = false;
             continue;
         }
-        if (in.ended)
+        if (con.inEnded)
             return CON_EOF;
         /*
          * Output is flushed only here, before a read that may wait, and
@@ -191,12 +184,12 @@ static int peek()
          * transcript in few large writes.
          */
         con_flush();
-        long n = sys_read(in.buf, sizeof in.buf);
+        long n = sys_read(con.in, sizeof con.in);
         if (n > 0) {
-            in.pos = 0;
-            in.len = (size_t)n;
+            con.inPos = 0;
+            con.inLen = (size_t)n;
         } else if (n == 0) {
-            in.ended = true;
+            con.inEnded = true;
         } else if (!passing_failure(0, false)) {
             stream_failed("standard input");
         }
@@ -206,7 +199,7 @@ static int peek()
 static void next()
 {
     if (peek() != CON_EOF)
-        in.afterCR = in.buf[in.pos++] == '\r';
+        con.afterCR = con.in[con.inPos++] == '\r';
 }
 
 /* Characters that matter to the dialogue are ASCII; anything else only has
@@ -337,36 +330,36 @@ static size_t utf8_encode(uint32_t c, char *to)
  */
 static void con_write(const wchar_t *text, size_t n)
 {
-    /* Kept in a local: stores into out.buf could otherwise alias out.len. */
-    size_t len = out.len;
+    /* Kept in a local: stores into con.out could otherwise alias con.outLen. */
+    size_t len = con.outLen;
     for (size_t i = 0; i < n; i++) {
         /* A negative wchar_t turns into a value above U+10FFFF, shown as U+FFFD. */
         uint32_t c = (uint32_t)text[i]; // NOLINT(bugprone-signed-char-misuse,cert-str34-c)
-        if (c < 0x80 && len < sizeof out.buf) {
-            out.buf[len++] = (char)c; /* most of the text */
+        if (c < 0x80 && len < sizeof con.out) {
+            con.out[len++] = (char)c; /* most of the text */
             continue;
         }
-        if (sizeof out.buf - len < 4) {
-            out.len = len;
+        if (sizeof con.out - len < 4) {
+            con.outLen = len;
             con_flush();
             len = 0;
         }
         c = utf16_char(c, i + 1 < n ? (uint32_t)text[i + 1] : 0, &i);
-        len += utf8_encode(c, out.buf + len);
+        len += utf8_encode(c, con.out + len);
     }
-    out.len = len;
+    con.outLen = len;
 }
 
 void con_end()
 {
-    if (out.isConsole && SYS_END_LINE)
+    if (con.isConsole && SYS_END_LINE)
         con_write(L"\n", 1);
     con_flush();
 }
 
 void con_clear()
 {
-    if (!out.isConsole)
+    if (!con.isConsole)
         return;
     con_flush();
     const wchar_t *text = sys_clear();
@@ -384,15 +377,15 @@ static char *field_start(size_t n, int chars, int width)
                                         ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ',
                                         ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' '};
     size_t pad = width > chars ? (size_t)(width - chars) : 0;
-    if (sizeof out.buf - out.len < pad + n + sizeof blanks)
+    if (sizeof con.out - con.outLen < pad + n + sizeof blanks)
         con_flush();
-    char *to = out.buf + out.len;
+    char *to = con.out + con.outLen;
     /* A fixed-size copy of blanks costs a few stores; the bytes go over the rest. */
     if (pad <= sizeof blanks)
         memcpy(to, blanks, sizeof blanks);
     else
         memset(to, ' ', pad);
-    out.len += pad + n;
+    con.outLen += pad + n;
     return to + pad;
 }
 

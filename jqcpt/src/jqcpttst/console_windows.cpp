@@ -21,20 +21,18 @@
 #include "console.h"
 #include "console_sys.h"
 
-static bool outIsConsole, inIsConsole;
-static HANDLE outHandle, inHandle;
-
 const bool SYS_END_LINE = false;
+
+/* True for a console only; _isatty would also say so for NUL. */
+static bool is_console(HANDLE h)
+{
+    DWORD mode;
+    return GetConsoleMode(h, &mode) != 0;
+}
 
 bool sys_init()
 {
-    DWORD mode;
-    outHandle = GetStdHandle(STD_OUTPUT_HANDLE);
-    inHandle = GetStdHandle(STD_INPUT_HANDLE);
-    /* True for a console only; _isatty would also say so for NUL. */
-    outIsConsole = GetConsoleMode(outHandle, &mode) != 0;
-    inIsConsole = GetConsoleMode(inHandle, &mode) != 0;
-    return outIsConsole;
+    return is_console(GetStdHandle(STD_OUTPUT_HANDLE));
 }
 
 const wchar_t *sys_clear()
@@ -70,8 +68,8 @@ static bool console_write(const char *bytes, size_t n)
                                     static_cast<int>(sizeof units / sizeof units[0]));
     for (int done = 0; done < count;) {
         DWORD wrote = 0;
-        if (!WriteConsoleW(outHandle, units + done, static_cast<DWORD>(count - done), &wrote,
-                           nullptr)) {
+        if (!WriteConsoleW(GetStdHandle(STD_OUTPUT_HANDLE), units + done,
+                           static_cast<DWORD>(count - done), &wrote, nullptr)) {
             errno = errno_of(GetLastError());
             return false;
         }
@@ -116,13 +114,13 @@ long sys_write(int fd, const char *bytes, size_t n)
             lines[len++] = '\r';
         lines[len++] = bytes[i];
     }
-    HANDLE h = fd == 1 ? outHandle : GetStdHandle(STD_ERROR_HANDLE);
-    bool wrote = fd == 1 && outIsConsole ? console_write(lines, len) : file_write(h, lines, len);
+    HANDLE h = GetStdHandle(fd == 1 ? STD_OUTPUT_HANDLE : STD_ERROR_HANDLE);
+    bool wrote = fd == 1 && is_console(h) ? console_write(lines, len) : file_write(h, lines, len);
     return wrote ? static_cast<long>(take) : -1;
 }
 
 /* From the console: UTF-16 turned into UTF-8, a pair never cut in two. */
-static long console_read(unsigned char *bytes, size_t size)
+static long console_read(HANDLE in, unsigned char *bytes, size_t size)
 {
     static wchar_t held; /* a high surrogate whose partner is still to come */
     wchar_t units[IN_BYTES / 3];
@@ -133,7 +131,7 @@ static long console_read(unsigned char *bytes, size_t size)
         held = 0;
         size_t fits =
             size / 3 < sizeof units / sizeof units[0] ? size / 3 : sizeof units / sizeof units[0];
-        if (!ReadConsoleW(inHandle, units + have, static_cast<DWORD>(fits) - have, &got, nullptr)) {
+        if (!ReadConsoleW(in, units + have, static_cast<DWORD>(fits) - have, &got, nullptr)) {
             errno = errno_of(GetLastError());
             return -1;
         }
@@ -151,10 +149,11 @@ static long console_read(unsigned char *bytes, size_t size)
 
 long sys_read(unsigned char *bytes, size_t size)
 {
-    if (inIsConsole)
-        return console_read(bytes, size);
+    HANDLE in = GetStdHandle(STD_INPUT_HANDLE);
+    if (is_console(in))
+        return console_read(in, bytes, size);
     DWORD got = 0;
-    if (!ReadFile(inHandle, bytes, static_cast<DWORD>(size), &got, nullptr)) {
+    if (!ReadFile(in, bytes, static_cast<DWORD>(size), &got, nullptr)) {
         DWORD error = GetLastError();
         if (error == ERROR_NO_DATA) {
             errno = EAGAIN; /* an empty PIPE_NOWAIT pipe: not yet */
@@ -180,15 +179,14 @@ static DWORD modeBefore;
 bool sys_output_blocking(bool blocking)
 {
     bool was = modeBefore != 0;
-    DWORD state = 0;
+    HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
+    DWORD state = 0, wait = PIPE_WAIT;
     if (blocking && !was) {
-        DWORD wait = PIPE_WAIT;
-        if (GetNamedPipeHandleState(outHandle, &state, nullptr, nullptr, nullptr, nullptr, 0) &&
-            (state & PIPE_NOWAIT) != 0 &&
-            SetNamedPipeHandleState(outHandle, &wait, nullptr, nullptr))
+        if (GetNamedPipeHandleState(out, &state, nullptr, nullptr, nullptr, nullptr, 0) &&
+            (state & PIPE_NOWAIT) != 0 && SetNamedPipeHandleState(out, &wait, nullptr, nullptr))
             modeBefore = state;
     } else if (!blocking && was) {
-        (void)SetNamedPipeHandleState(outHandle, &modeBefore, nullptr, nullptr);
+        (void)SetNamedPipeHandleState(out, &modeBefore, nullptr, nullptr);
         modeBefore = 0;
     }
     return was;

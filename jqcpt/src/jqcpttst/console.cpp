@@ -1,8 +1,8 @@
 /*
  * console.cpp - the console's shared part: the output buffer and its UTF-8
- * encoding, the input reader, the "%d" reader and the formatted writes.
- * Its state is one struct, con. What differs between platforms is behind
- * console_sys.h.
+ * encoding, the input reader, the "%d" reader, the formatted writes and the
+ * protected page. Its state is one struct, con. What differs between
+ * platforms is behind console_sys.h.
  */
 
 #include "console.h"
@@ -32,9 +32,22 @@ static struct {
     bool afterCR;   /* the last byte taken was a CR: an LF now is its line end's */
     char stop[128]; /* the line written when the library wrote into the page */
     size_t stopLen;
+    char *trap; /* the protected page; null while there is none */
 } con;
 
 static bool write_fully(int fd, const char *bytes, size_t n);
+
+/* Protects the page at trap, with writes into it caught; false when it
+   cannot: the system's page must not reach beyond it. */
+static bool protect(void *trap)
+{
+    size_t page = sys_page_bytes();
+    if (page == 0 || CON_PAGE_BYTES % page != 0 || (uintptr_t)trap % page != 0 ||
+        !sys_catch_writes() || !sys_protect(trap, false))
+        return false;
+    con.trap = static_cast<char *>(trap);
+    return true;
+}
 
 void con_start(void *trap, const wchar_t *stopText, unsigned long value)
 {
@@ -46,7 +59,7 @@ void con_start(void *trap, const wchar_t *stopText, unsigned long value)
     con.stopLen = con.outLen < sizeof con.stop ? con.outLen : sizeof con.stop;
     memcpy(con.stop, con.out, con.stopLen);
     con.outLen = 0;
-    if (!sys_protect(trap, false)) {
+    if (con.trap == nullptr && !protect(trap)) {
         static const char said[] = "jqcpttst: the page behind the table cannot be protected: "
                                    "a library that writes far past it is not caught\n";
         (void)write_fully(2, said, sizeof said - 1);
@@ -55,9 +68,12 @@ void con_start(void *trap, const wchar_t *stopText, unsigned long value)
 
 void con_protect_again(void *trap)
 {
-    if (sys_protect(trap, true))
-        memset(trap, 0, CON_PAGE_BYTES);
-    (void)sys_protect(trap, false);
+    bool guarded = con.trap != nullptr;
+    if (guarded && !sys_protect(trap, true))
+        return;
+    memset(trap, 0, CON_PAGE_BYTES);
+    if (guarded)
+        (void)sys_protect(trap, false);
 }
 
 /* ===== Streams ===== */
@@ -105,12 +121,16 @@ static void write_all(const char *bytes, size_t n)
 }
 
 /*
- * The library wrote into the protected page behind the table: what the
- * library printed and what the console holds are written, then the stop
- * line, and the program ends. Nothing here may call stdio or allocate.
+ * A write into the protected page behind the table (from the library):
+ * what the library printed and what the console holds are written, then
+ * the stop line, and the program ends. Nothing here may call stdio or
+ * allocate.
  */
-void guard_written()
+void guard_written(const void *at)
 {
+    const char *p = static_cast<const char *>(at);
+    if (con.trap == nullptr || p < con.trap || p >= con.trap + CON_PAGE_BYTES)
+        return;
     static const char said[] =
         "jqcpttst: the library wrote past the table into protected memory; stopped\n";
     const char *text = "";

@@ -17,7 +17,6 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
-#include <stdint.h>
 #include <stdio.h>
 #include <sys/mman.h>
 #include <unistd.h>
@@ -100,8 +99,7 @@ bool sys_output_blocking(bool blocking)
     return was;
 }
 
-/* The protected page, and what SIGSEGV did before it was caught. */
-static char *trapPage;
+/* What SIGSEGV did before the console caught it. */
 static struct sigaction faultBefore;
 
 /* A write into the page stops the program; any other fault is left to what
@@ -109,37 +107,32 @@ static struct sigaction faultBefore;
    SIGSEGV that was sent, not a fault, is raised again for it. */
 static void on_fault(int, siginfo_t *info, void *)
 {
-    const char *at = static_cast<const char *>(info->si_addr);
     bool fault = info->si_code > 0; /* the kernel's own, not kill or raise */
-    if (fault && trapPage != nullptr && at >= trapPage && at < trapPage + CON_PAGE_BYTES)
-        guard_written();
+    if (fault)
+        guard_written(info->si_addr);
     (void)sigaction(SIGSEGV, &faultBefore, nullptr);
     if (!fault)
         (void)raise(SIGSEGV);
 }
 
-bool sys_protect(void *trap, bool writable)
+size_t sys_page_bytes()
 {
-    if (trapPage != nullptr)
-        return trapPage == trap &&
-               mprotect(trap, CON_PAGE_BYTES, writable ? PROT_READ | PROT_WRITE : PROT_READ) == 0;
-    if (writable)
-        return true; /* never protected */
     long page = sysconf(_SC_PAGESIZE);
-    if (page <= 0 || CON_PAGE_BYTES % page != 0 || (uintptr_t)trap % (uintptr_t)page != 0)
-        return false;
+    return page > 0 ? (size_t)page : 0;
+}
+
+bool sys_catch_writes()
+{
     struct sigaction caught = {};
     caught.sa_sigaction = on_fault;
     caught.sa_flags = SA_SIGINFO;
     sigemptyset(&caught.sa_mask);
-    if (sigaction(SIGSEGV, &caught, &faultBefore) != 0)
-        return false;
-    if (mprotect(trap, CON_PAGE_BYTES, PROT_READ) != 0) {
-        (void)sigaction(SIGSEGV, &faultBefore, nullptr);
-        return false;
-    }
-    trapPage = static_cast<char *>(trap);
-    return true;
+    return sigaction(SIGSEGV, &caught, &faultBefore) == 0;
+}
+
+bool sys_protect(void *page, bool writable)
+{
+    return mprotect(page, CON_PAGE_BYTES, writable ? PROT_READ | PROT_WRITE : PROT_READ) == 0;
 }
 
 void sys_stop(int status)

@@ -16,16 +16,20 @@
  *                not show them, or cannot give them up: it writes them
  *                itself when the console flushes stdout.
  *
- *   sys_protect  makes the page at trap one the program cannot write
- *                (writable false; a write into it then calls guard_written())
- *                or can (true), always the same page; false when it cannot
- *   sys_stop     ends the program at once with status, from a fault handler
  *   sys_output_blocking  makes standard output blocking if it was not (true),
  *                or puts back the mode it had (false); gives whether it was
  *                made blocking before the call
  *
- * console.cpp provides guard_written, which the fault handler calls: it
- * writes what the console holds and stops, with sys_write and sys_stop alone.
+ *   sys_page_bytes  the system's page size, 0 if unknown
+ *   sys_catch_writes  has a write fault call guard_written with the address
+ *                written (on POSIX every fault does); false when it cannot
+ *   sys_protect  makes the page at page one the program cannot write
+ *                (writable false) or can (true)
+ *   sys_stop     ends the program at once with status, from a fault handler
+ *
+ * console.cpp provides guard_written: for a write into the protected page
+ * it writes what the console holds and stops, with sys_write and sys_stop
+ * alone; for any other address it returns.
  *
  *   SYS_END_LINE  whether the last output on a console ends with a line end
  *                (the shell's prompt follows it on POSIX; cmd starts its own)
@@ -53,9 +57,11 @@ long sys_read(unsigned char *bytes, size_t size);
 bool sys_wait(int fd, bool forWriting);
 long sys_library_bytes(const char **text, bool take);
 bool sys_output_blocking(bool blocking);
-bool sys_protect(void *trap, bool writable);
-[[noreturn]] void sys_stop(int status);
+size_t sys_page_bytes();
+bool sys_catch_writes();
+bool sys_protect(void *page, bool writable);
+void sys_stop(int status);
 
-[[noreturn]] void guard_written();
+void guard_written(const void *at);
 
 #endif /* JQCPTTST_CONSOLE_SYS_H */

@@ -209,50 +209,37 @@ long sys_library_bytes(const char **, bool)
 }
 #endif
 
-/* The protected page. */
-static char *trapPage;
-
 /* A write into the page stops the program; any other fault goes on its way. */
 static LONG CALLBACK on_fault(EXCEPTION_POINTERS *fault)
 {
     const EXCEPTION_RECORD *r = fault->ExceptionRecord;
     if (r->ExceptionCode == EXCEPTION_ACCESS_VIOLATION && r->NumberParameters >= 2 &&
-        r->ExceptionInformation[0] == 1 /* a write */) {
-        const char *at = reinterpret_cast<const char *>(r->ExceptionInformation[1]);
-        if (trapPage != nullptr && at >= trapPage && at < trapPage + CON_PAGE_BYTES)
-            guard_written();
-    }
+        r->ExceptionInformation[0] == 1 /* a write */)
+        guard_written(reinterpret_cast<const void *>(r->ExceptionInformation[1]));
     return EXCEPTION_CONTINUE_SEARCH;
 }
 
-bool sys_protect(void *trap, bool writable)
+size_t sys_page_bytes()
 {
-    DWORD before;
-    if (trapPage != nullptr)
-        return trapPage == trap &&
-               VirtualProtect(trap, CON_PAGE_BYTES, writable ? PAGE_READWRITE : PAGE_READONLY,
-                              &before);
-    if (writable)
-        return true; /* never protected */
     SYSTEM_INFO system;
     GetSystemInfo(&system);
-    DWORD page = system.dwPageSize;
-    if (page == 0 || CON_PAGE_BYTES % page != 0 || reinterpret_cast<uintptr_t>(trap) % page != 0)
-        return false;
-    void *handler = AddVectoredExceptionHandler(1, on_fault);
-    if (handler == nullptr)
-        return false;
-    if (!VirtualProtect(trap, CON_PAGE_BYTES, PAGE_READONLY, &before)) {
-        RemoveVectoredExceptionHandler(handler);
-        return false;
-    }
-    trapPage = static_cast<char *>(trap);
-    return true;
+    return system.dwPageSize;
+}
+
+bool sys_catch_writes()
+{
+    return AddVectoredExceptionHandler(1, on_fault) != nullptr;
+}
+
+bool sys_protect(void *page, bool writable)
+{
+    DWORD before;
+    return VirtualProtect(page, CON_PAGE_BYTES, writable ? PAGE_READWRITE : PAGE_READONLY,
+                          &before) != 0;
 }
 
 /* Ends at once: no runtime clean-up writes anything after the console. */
 void sys_stop(int status)
 {
     TerminateProcess(GetCurrentProcess(), static_cast<UINT>(status));
-    ExitProcess(static_cast<UINT>(status));
 }

@@ -12,7 +12,6 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
-#include <wchar.h>
 
 #include "console_sys.h"
 #include "jqcpttyp.h"
@@ -21,6 +20,9 @@
    as UTF-8: the field and the blanks it copies in one piece. */
 constexpr size_t BLANKS = 32, LARGEST_FIELD = BLANKS + size_t{3} * CPTD_NAME_UNITS;
 static_assert(size_t{OUT_BYTES} > LARGEST_FIELD, "the output buffer must hold the largest field");
+
+/* What peek gives at the end of standard input. */
+enum { END = -1 };
 
 static struct {
     char out[OUT_BYTES]; /* output not yet written */
@@ -49,7 +51,7 @@ static bool protect(void *trap)
     return true;
 }
 
-void con_start(void *trap, const wchar_t *stopText, unsigned long value)
+void con_start(void *trap, const char *stopText, unsigned long value)
 {
     con.outLen = con.inPos = con.inLen = 0;
     con.inEnded = con.afterCR = false;
@@ -182,9 +184,9 @@ void con_library_call_ended()
 }
 
 /*
- * The next input byte without taking it, or CON_EOF. CR, LF and CR LF are
- * each one line end: the LF right after a CR is skipped when it arrives,
- * never waited for.
+ * The next input byte without taking it, or END. CR, LF and CR LF are each
+ * one line end: the LF right after a CR is skipped when it arrives, never
+ * waited for.
  */
 static int peek()
 {
@@ -197,7 +199,7 @@ static int peek()
             continue;
         }
         if (con.inEnded)
-            return CON_EOF;
+            return END;
         /*
          * Output is flushed only here, before a read that may wait, and
          * before the library is called: a script that types ahead gets its
@@ -218,36 +220,18 @@ static int peek()
 
 static void next()
 {
-    if (peek() != CON_EOF)
+    if (peek() != END)
         con.afterCR = con.in[con.inPos++] == '\r';
-}
-
-/* Characters that matter to the dialogue are ASCII; anything else only has
-   to be told apart from them, and a stray byte counts as one character. */
-int con_getc()
-{
-    int c = peek();
-    next();
-    if (c == '\r')
-        return '\n';
-    int more = c >= 0xF0 && c <= 0xF4   ? 3
-               : c >= 0xE0 && c <= 0xEF ? 2
-               : c >= 0xC2 && c <= 0xDF ? 1
-                                        : 0;
-    while (more-- > 0 && peek() >= 0x80 && peek() <= 0xBF)
-        next();
-    return c;
 }
 
 bool con_discard_line()
 {
-    for (;;) {
-        int c = con_getc();
-        if (c == CON_EOF)
-            return false;
-        if (c == '\n')
+    for (int c; (c = peek()) != END;) {
+        next();
+        if (c == '\n' || c == '\r')
             return true;
     }
+    return false;
 }
 
 static bool is_blank(int c)
@@ -265,7 +249,7 @@ int con_read_int(int32_t *value)
     int c;
     while (is_blank(c = peek()))
         next();
-    if (c == CON_EOF)
+    if (c == END)
         return -1;
 
     bool negative = c == '-';
@@ -306,7 +290,7 @@ static bool is_low_surrogate(uint32_t u)
 /*
  * The character that starts with the UTF-16 unit u, next being the unit
  * after it (0 if none): a pair is taken whole and steps *i over its second
- * unit; a lone surrogate or a value beyond Unicode is U+FFFD.
+ * unit; a lone surrogate is U+FFFD.
  */
 static uint32_t utf16_char(uint32_t u, uint32_t next, size_t *i)
 {
@@ -314,7 +298,7 @@ static uint32_t utf16_char(uint32_t u, uint32_t next, size_t *i)
         ++*i;
         return 0x10000 + ((u - 0xD800) << 10) + (next - 0xDC00);
     }
-    return u > 0x10FFFF || is_high_surrogate(u) || is_low_surrogate(u) ? 0xFFFD : u;
+    return is_high_surrogate(u) || is_low_surrogate(u) ? 0xFFFD : u;
 }
 
 /* Writes c as UTF-8 at to; gives the bytes written, 1 to 4. */
@@ -343,37 +327,18 @@ static size_t utf8_encode(uint32_t c, char *to)
     return 4;
 }
 
-/*
- * Queues wide text as UTF-8, whatever the locale (the program reads no
- * environment). The buffer is flushed only between whole characters, so
- * no sequence or pair is ever cut.
- */
-static void con_write(const wchar_t *text, size_t n)
+/* Queues one byte of ASCII text: the buffer may be flushed between any two. */
+static void put_char(char c)
 {
-    /* Kept in a local: stores into con.out could otherwise alias con.outLen. */
-    size_t len = con.outLen;
-    for (size_t i = 0; i < n; i++) {
-        /* A negative wchar_t turns into a value above U+10FFFF, shown as U+FFFD. */
-        uint32_t c = (uint32_t)text[i]; // NOLINT(bugprone-signed-char-misuse,cert-str34-c)
-        if (c < 0x80 && len < sizeof con.out) {
-            con.out[len++] = (char)c; /* most of the text */
-            continue;
-        }
-        if (sizeof con.out - len < 4) {
-            con.outLen = len;
-            con_flush();
-            len = 0;
-        }
-        c = utf16_char(c, i + 1 < n ? (uint32_t)text[i + 1] : 0, &i);
-        len += utf8_encode(c, con.out + len);
-    }
-    con.outLen = len;
+    if (con.outLen == sizeof con.out)
+        con_flush();
+    con.out[con.outLen++] = c;
 }
 
 void con_end()
 {
     if (con.isConsole && SYS_END_LINE)
-        con_write(L"\n", 1);
+        put_char('\n');
     con_flush();
 }
 
@@ -382,8 +347,8 @@ void con_clear()
     if (!con.isConsole)
         return;
     con_flush();
-    const wchar_t *text = sys_clear();
-    con_write(text, wcslen(text));
+    for (const char *p = sys_clear(); *p != 0; p++)
+        put_char(*p);
 }
 
 /*
@@ -469,31 +434,22 @@ void put_name(const JQ_WCHAR16 *name, int width)
     put_field(bytes, n, chars, width);
 }
 
-/* Knows the conversions the messages use. The runtime's wide printf is not
-   used: it is slow and, under glibc, tied to the locale. */
-void say(const wchar_t *format, ...)
+/* Knows the conversions the messages use; any other text is written as it stands. */
+void say(const char *format, ...)
 {
     va_list args;
     va_start(args, format);
-    for (const wchar_t *p = format; *p;) {
-        const wchar_t *run = p;
-        while (*p && *p != L'%')
-            p++;
-        con_write(run, (size_t)(p - run));
-        if (!*p++)
-            break;
-        if (p[0] == L'd') {
+    for (const char *p = format; *p != 0; p++) {
+        if (p[0] == '%' && p[1] == 'd') {
             long long value = va_arg(args, int);
             put_number((unsigned long long)(value < 0 ? -value : value), value < 0, 0);
-        } else if (p[0] == L'l' && p[1] == L'u') {
-            put_number(va_arg(args, unsigned long), false, 0);
             p++;
-        } else if (*p) {
-            con_write(p, 1); /* an unknown conversion is written as it stands */
+        } else if (p[0] == '%' && p[1] == 'l' && p[2] == 'u') {
+            put_number(va_arg(args, unsigned long), false, 0);
+            p += 2;
         } else {
-            break;
+            put_char(*p);
         }
-        p++;
     }
     va_end(args);
 }

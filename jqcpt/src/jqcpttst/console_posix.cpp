@@ -20,7 +20,6 @@
 #include <stdio.h>
 #include <sys/mman.h>
 #include <unistd.h>
-#include <wchar.h>
 
 #include "console.h"
 #include "console_sys.h"
@@ -37,9 +36,9 @@ bool sys_init()
     return console;
 }
 
-const wchar_t *sys_clear()
+const char *sys_clear()
 {
-    return L"\033[H\033[2J"; /* cursor home, erase the screen */
+    return "\033[H\033[2J"; /* cursor home, erase the screen */
 }
 
 long sys_write(int fd, const char *bytes, size_t n)

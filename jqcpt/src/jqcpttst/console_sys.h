@@ -15,7 +15,6 @@
  *                them for the console to write. 0 where the runtime does
  *                not show them, or cannot give them up: it writes them
  *                itself when the console flushes stdout.
- *
  *   sys_output_blocking  makes standard output blocking if it was not (true),
  *                or puts back the mode it had (false); gives whether it was
  *                made blocking before the call
@@ -51,7 +50,7 @@ enum { OUT_BYTES = JQCPTTST_OUT_BYTES, IN_BYTES = 4096 };
 extern const bool SYS_END_LINE;
 
 bool sys_init();
-const wchar_t *sys_clear();
+const char *sys_clear();
 long sys_write(int fd, const char *bytes, size_t n);
 long sys_read(unsigned char *bytes, size_t size);
 bool sys_wait(int fd, bool forWriting);

@@ -35,10 +35,10 @@ bool sys_init()
     return is_console(GetStdHandle(STD_OUTPUT_HANDLE));
 }
 
-const wchar_t *sys_clear()
+const char *sys_clear()
 {
     _wsystem(L"cls");
-    return L"";
+    return "";
 }
 
 static int errno_of(DWORD error)

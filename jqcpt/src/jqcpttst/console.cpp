@@ -89,9 +89,9 @@ static bool passing_failure(int fd, bool forWriting)
 }
 
 /*
- * Writes all n bytes to fd, waiting while it is not ready (EAGAIN, or a
- * write that moved nothing); false when it failed, errno saying why. It
- * calls sys_write and sys_wait alone, so a fault handler may use it.
+ * Writes all n bytes to fd, waiting while it is not ready; false when it
+ * failed, errno saying why. It calls sys_write and sys_wait alone, so a
+ * fault handler may use it.
  */
 static bool write_fully(int fd, const char *bytes, size_t n)
 {
@@ -99,7 +99,7 @@ static bool write_fully(int fd, const char *bytes, size_t n)
         long wrote = sys_write(fd, bytes + done, n - done);
         if (wrote > 0)
             done += (size_t)wrote;
-        else if (wrote == 0 ? !sys_wait(fd, true) : !passing_failure(fd, true))
+        else if (!passing_failure(fd, true))
             return false;
     }
     return true;

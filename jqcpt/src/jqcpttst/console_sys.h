@@ -6,7 +6,8 @@
  *   sys_init     learns whether standard output is a console (true if so)
  *   sys_clear    clears the console; gives text to write for that, if any
  *   sys_write    one write of UTF-8 bytes to standard output (fd 1) or
- *                error (fd 2); a line end is written as the platform has it
+ *                error (fd 2): gives how many of them it wrote, at least
+ *                one; a line end is written as the platform has it
  *   sys_read     one read of UTF-8 bytes from standard input, 0 at its end
  *   sys_wait     waits until a non-blocking stream is ready again
  *   sys_library_bytes  gives the bytes the C runtime's stdout holds

@@ -60,44 +60,11 @@ static int errno_of(DWORD error)
     }
 }
 
-/* The console takes UTF-16: whole characters, as the console's buffer holds only those. */
-static bool console_write(const char *bytes, size_t n)
-{
-    static wchar_t units[2 * OUT_BYTES]; /* UTF-16 takes no more units than UTF-8 bytes */
-    int count = MultiByteToWideChar(CP_UTF8, 0, bytes, static_cast<int>(n), units,
-                                    static_cast<int>(sizeof units / sizeof units[0]));
-    for (int done = 0; done < count;) {
-        DWORD wrote = 0;
-        if (!WriteConsoleW(GetStdHandle(STD_OUTPUT_HANDLE), units + done,
-                           static_cast<DWORD>(count - done), &wrote, nullptr)) {
-            errno = errno_of(GetLastError());
-            return false;
-        }
-        if (wrote == 0)
-            Sleep(1); /* not yet */
-        done += static_cast<int>(wrote);
-    }
-    return true;
-}
-
-static bool file_write(HANDLE h, const char *bytes, size_t n)
-{
-    for (size_t done = 0; done < n;) {
-        DWORD wrote = 0;
-        if (!WriteFile(h, bytes + done, static_cast<DWORD>(n - done), &wrote, nullptr)) {
-            errno = errno_of(GetLastError());
-            return false;
-        }
-        if (wrote == 0)
-            Sleep(1); /* a non-blocking pipe that is full: not yet */
-        done += wrote;
-    }
-    return true;
-}
-
 /*
  * Writes up to OUT_BYTES of the text at a time, ending between whole
- * characters, each LF as CR LF; gives how much of the text it wrote.
+ * characters, each LF as CR LF, all of it: as UTF-16 to a console (whole
+ * characters, as its buffer holds only those), as UTF-8 elsewhere. Gives how
+ * much of the text it wrote.
  */
 long sys_write(int fd, const char *bytes, size_t n)
 {
@@ -108,15 +75,31 @@ long sys_write(int fd, const char *bytes, size_t n)
             take--;
     }
     static char lines[2 * OUT_BYTES];
-    size_t len = 0;
+    static wchar_t units[2 * OUT_BYTES]; /* UTF-16 takes no more units than UTF-8 bytes */
+    DWORD count = 0;
     for (size_t i = 0; i < take; i++) {
         if (bytes[i] == '\n')
-            lines[len++] = '\r';
-        lines[len++] = bytes[i];
+            lines[count++] = '\r';
+        lines[count++] = bytes[i];
     }
     HANDLE h = GetStdHandle(fd == 1 ? STD_OUTPUT_HANDLE : STD_ERROR_HANDLE);
-    bool wrote = fd == 1 && is_console(h) ? console_write(lines, len) : file_write(h, lines, len);
-    return wrote ? static_cast<long>(take) : -1;
+    bool console = fd == 1 && is_console(h);
+    if (console)
+        count = static_cast<DWORD>(MultiByteToWideChar(CP_UTF8, 0, lines, static_cast<int>(count),
+                                                       units, static_cast<int>(2 * OUT_BYTES)));
+    for (DWORD done = 0; done < count;) {
+        DWORD wrote = 0;
+        BOOL ok = console ? WriteConsoleW(h, units + done, count - done, &wrote, nullptr)
+                          : WriteFile(h, lines + done, count - done, &wrote, nullptr);
+        if (!ok) {
+            errno = errno_of(GetLastError());
+            return -1;
+        }
+        if (wrote == 0)
+            Sleep(1); /* a full non-blocking pipe: not yet */
+        done += wrote;
+    }
+    return static_cast<long>(take);
 }
 
 /* From the console: UTF-16 turned into UTF-8, a pair never cut in two. */

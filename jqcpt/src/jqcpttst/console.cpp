@@ -385,14 +385,16 @@ static void put_field(const char *bytes, size_t n, int chars, int width)
     memcpy(field_start(n, chars, width), bytes, n);
 }
 
-void put_number(unsigned long long magnitude, bool negative, int width)
+void put_number(long long value, int width)
 {
+    unsigned long long magnitude =
+        value < 0 ? 0 - (unsigned long long)value : (unsigned long long)value;
     char digits[24];
     char *end = digits + sizeof digits, *p = end;
     do
         *--p = (char)('0' + magnitude % 10);
     while ((magnitude /= 10) != 0);
-    if (negative)
+    if (value < 0)
         *--p = '-';
     put_field(p, (size_t)(end - p), (int)(end - p), width);
 }
@@ -441,11 +443,10 @@ void say(const char *format, ...)
     va_start(args, format);
     for (const char *p = format; *p != 0; p++) {
         if (p[0] == '%' && p[1] == 'd') {
-            long long value = va_arg(args, int);
-            put_number((unsigned long long)(value < 0 ? -value : value), value < 0, 0);
+            put_number(va_arg(args, int), 0);
             p++;
         } else if (p[0] == '%' && p[1] == 'l' && p[2] == 'u') {
-            put_number(va_arg(args, unsigned long), false, 0);
+            put_number((long long)va_arg(args, unsigned long), 0);
             p += 2;
         } else {
             put_char(*p);

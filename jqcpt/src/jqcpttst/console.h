@@ -73,12 +73,12 @@ bool con_discard_line();
 int con_read_int(int32_t *value);
 
 /* One formatted write of ASCII text (every message is ASCII); it knows %d
-   (an int) and %lu (an unsigned long). */
+   (an int) and %lu (an unsigned long up to LLONG_MAX). */
 void say(const char *format, ...);
 
 /* The row writers: a number, a record's name, each right-aligned in width
    characters and never cut, and a line end, as say writes "\n". */
-void put_number(unsigned long long magnitude, bool negative, int width);
+void put_number(long long value, int width);
 void put_name(const JQ_WCHAR16 *name, int width);
 void put_line_end();
 

@@ -57,7 +57,6 @@ static struct alignas(CON_PAGE_BYTES) {
 } countryStore;
 static_assert(offsetof(decltype(countryStore), trap) % CON_PAGE_BYTES == 0,
               "the protected page starts right after the zone");
-static bool guardSet;
 
 static CountryEntry *const countryTable = countryStore.table;
 static uint32_t countryCount;
@@ -68,13 +67,6 @@ static bool listingFailed;
 
 /* What follows a listing whose library wrote past the table, as a format. */
 static const char WROTE_PAST[] = "\nThe library wrote past the table of %lu records.\n";
-
-static void guard_set()
-{
-    if (!guardSet)
-        memset(countryStore.guard, GUARD_BYTE, sizeof countryStore.guard);
-    guardSet = true;
-}
 
 /*
  * True while every byte of the zone equals the one before it, the first
@@ -87,11 +79,12 @@ static bool guard_intact()
 {
     const auto *zone = reinterpret_cast<const unsigned char *>(countryStore.guard);
     unsigned char *trap = countryStore.trap;
-    guardSet = zone[0] == GUARD_BYTE && memcmp(zone, zone + 1, sizeof countryStore.guard - 1) == 0;
+    bool zoneIntact =
+        zone[0] == GUARD_BYTE && memcmp(zone, zone + 1, sizeof countryStore.guard - 1) == 0;
     bool pageClear = trap[0] == 0 && memcmp(trap, trap + 1, sizeof countryStore.trap - 1) == 0;
     if (!pageClear)
         con_protect_again(trap);
-    return guardSet && pageClear;
+    return zoneIntact && pageClear;
 }
 
 static void ReportError(int32_t code)
@@ -127,9 +120,7 @@ static uint32_t report_list(int32_t rc)
     // The library wrote countryCount through the pointer it was handed.
     // cppcheck-suppress knownConditionTrueFalse
     for (uint32_t i = 0; i < shown; i++) {
-        int32_t id = countryTable[i].id;
-        uint32_t magnitude = id < 0 ? 0u - (uint32_t)id : (uint32_t)id;
-        put_number(magnitude, id < 0, 8);   /* "%8d" */
+        put_number(countryTable[i].id, 8);  /* "%8d" */
         put_name(countryTable[i].name, 30); /* "%30ls" */
         put_line_end();                     /* "\n" */
     }
@@ -151,7 +142,7 @@ static bool name_unended(const CountryEntry *e)
  */
 static void ListCountries()
 {
-    guard_set();
+    memset(countryStore.guard, GUARD_BYTE, sizeof countryStore.guard);
     con_flush(); /* what the library may print follows what is written */
     con_library_call_begins();
     int32_t rc = JQcpt_CountryList(countryTable, &countryCount);

@@ -277,54 +277,16 @@ int con_read_int(int32_t *value)
 
 /* ===== Text ===== */
 
-static bool is_high_surrogate(uint32_t u)
-{
-    return u >= 0xD800 && u <= 0xDBFF;
-}
-
-static bool is_low_surrogate(uint32_t u)
-{
-    return u >= 0xDC00 && u <= 0xDFFF;
-}
-
-/*
- * The character that starts with the UTF-16 unit u, next being the unit
- * after it (0 if none): a pair is taken whole and steps *i over its second
- * unit; a lone surrogate is U+FFFD.
- */
-static uint32_t utf16_char(uint32_t u, uint32_t next, size_t *i)
-{
-    if (is_high_surrogate(u) && is_low_surrogate(next)) {
-        ++*i;
-        return 0x10000 + ((u - 0xD800) << 10) + (next - 0xDC00);
-    }
-    return is_high_surrogate(u) || is_low_surrogate(u) ? 0xFFFD : u;
-}
-
 /* Writes c as UTF-8 at to; gives the bytes written, 1 to 4. */
 static size_t utf8_encode(uint32_t c, char *to)
 {
+    static const unsigned char lead[] = {0, 0, 0xC0, 0xE0, 0xF0};
     auto *u = reinterpret_cast<unsigned char *>(to);
-    if (c < 0x80) {
-        u[0] = (unsigned char)c;
-        return 1;
-    }
-    if (c < 0x800) {
-        u[0] = (unsigned char)(0xC0 | (c >> 6));
-        u[1] = (unsigned char)(0x80 | (c & 0x3F));
-        return 2;
-    }
-    if (c < 0x10000) {
-        u[0] = (unsigned char)(0xE0 | (c >> 12));
-        u[1] = (unsigned char)(0x80 | ((c >> 6) & 0x3F));
-        u[2] = (unsigned char)(0x80 | (c & 0x3F));
-        return 3;
-    }
-    u[0] = (unsigned char)(0xF0 | (c >> 18));
-    u[1] = (unsigned char)(0x80 | ((c >> 12) & 0x3F));
-    u[2] = (unsigned char)(0x80 | ((c >> 6) & 0x3F));
-    u[3] = (unsigned char)(0x80 | (c & 0x3F));
-    return 4;
+    size_t n = c < 0x80 ? 1 : c < 0x800 ? 2 : c < 0x10000 ? 3 : 4;
+    for (size_t k = n - 1; k > 0; k--, c >>= 6)
+        u[k] = (unsigned char)(0x80 | (c & 0x3F));
+    u[0] = (unsigned char)(lead[n] | c);
+    return n;
 }
 
 /* Queues one byte of ASCII text: the buffer may be flushed between any two. */
@@ -399,14 +361,25 @@ void put_number(long long value, int width)
     put_field(p, (size_t)(end - p), (int)(end - p), width);
 }
 
-/* Characters a name may not show: they would drive or reorder the terminal. */
-static bool is_unsafe(uint32_t c)
+/*
+ * The character that starts at name[*i], a pair taken whole (*i then steps
+ * over its second unit). A lone surrogate is U+FFFD, and so is a character
+ * a name may not show: it would drive or reorder the terminal.
+ */
+static uint32_t name_char(const JQ_WCHAR16 *name, size_t *i)
 {
-    return c < 0x20 || (c >= 0x7F && c <= 0x9F) /* control characters */
-           || (c >= 0x202A && c <= 0x202E)      /* bidirectional embeddings, overrides */
-           || (c >= 0x2066 && c <= 0x2069)      /* bidirectional isolates */
-           || c == 0x2028 || c == 0x2029        /* line and paragraph separators */
-           || c == 0xFFFE || c == 0xFFFF;       /* noncharacters */
+    uint32_t c = name[*i], low = *i + 1 < CPTD_NAME_UNITS ? name[*i + 1] : 0;
+    if (c >= 0xD800 && c <= 0xDBFF && low >= 0xDC00 && low <= 0xDFFF) {
+        ++*i;
+        return 0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00);
+    }
+    bool unsafe = c < 0x20 || (c >= 0x7F && c <= 0x9F) /* control characters */
+                  || (c >= 0xD800 && c <= 0xDFFF)      /* a lone surrogate */
+                  || (c >= 0x202A && c <= 0x202E)      /* bidirectional embeddings, overrides */
+                  || (c >= 0x2066 && c <= 0x2069)      /* bidirectional isolates */
+                  || c == 0x2028 || c == 0x2029        /* line and paragraph separators */
+                  || c == 0xFFFE || c == 0xFFFF;       /* noncharacters */
+    return unsafe ? 0xFFFD : c;
 }
 
 /*
@@ -429,10 +402,8 @@ void put_name(const JQ_WCHAR16 *name, int width)
     char bytes[CPTD_NAME_UNITS * 3] = {}; /* a unit gives at most 3 bytes, a pair 4 */
     size_t n = 0;
     int chars = 0;
-    for (i = 0; i < CPTD_NAME_UNITS && name[i] != 0; i++, chars++) {
-        uint32_t c = utf16_char(name[i], i + 1 < CPTD_NAME_UNITS ? name[i + 1] : 0, &i);
-        n += utf8_encode(is_unsafe(c) ? 0xFFFD : c, bytes + n);
-    }
+    for (i = 0; i < CPTD_NAME_UNITS && name[i] != 0; i++, chars++)
+        n += utf8_encode(name_char(name, &i), bytes + n);
     put_field(bytes, n, chars, width);
 }
 

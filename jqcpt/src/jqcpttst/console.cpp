@@ -37,7 +37,30 @@ static struct {
     char *trap; /* the protected page; null while there is none */
 } con;
 
-static bool write_fully(int fd, const char *bytes, size_t n);
+/* Retries a call that failed for a passing reason; false when it failed for good. */
+static bool passing_failure(int fd, bool forWriting)
+{
+    if (errno == EINTR)
+        return true;
+    return (errno == EAGAIN || errno == EWOULDBLOCK) && sys_wait(fd, forWriting);
+}
+
+/*
+ * Writes all n bytes to fd, waiting while it is not ready; false when it
+ * failed, errno saying why. It calls sys_write and sys_wait alone, so a
+ * fault handler may use it.
+ */
+static bool write_fully(int fd, const char *bytes, size_t n)
+{
+    for (size_t done = 0; done < n;) {
+        long wrote = sys_write(fd, bytes + done, n - done);
+        if (wrote > 0)
+            done += (size_t)wrote;
+        else if (!passing_failure(fd, true))
+            return false;
+    }
+    return true;
+}
 
 /* Protects the page at trap, with writes into it caught; false when it
    cannot: the system's page must not reach beyond it. */
@@ -80,31 +103,6 @@ void con_protect_again(void *trap)
 
 /* ===== Streams ===== */
 
-/* Retries a call that failed for a passing reason; false when it failed for good. */
-static bool passing_failure(int fd, bool forWriting)
-{
-    if (errno == EINTR)
-        return true;
-    return (errno == EAGAIN || errno == EWOULDBLOCK) && sys_wait(fd, forWriting);
-}
-
-/*
- * Writes all n bytes to fd, waiting while it is not ready; false when it
- * failed, errno saying why. It calls sys_write and sys_wait alone, so a
- * fault handler may use it.
- */
-static bool write_fully(int fd, const char *bytes, size_t n)
-{
-    for (size_t done = 0; done < n;) {
-        long wrote = sys_write(fd, bytes + done, n - done);
-        if (wrote > 0)
-            done += (size_t)wrote;
-        else if (!passing_failure(fd, true))
-            return false;
-    }
-    return true;
-}
-
 /* Ends the program when a standard stream fails: nothing may be lost unseen. */
 [[noreturn]] static void stream_failed(const char *stream)
 {
@@ -137,8 +135,8 @@ void guard_written(const void *at)
         "jqcpttst: the library wrote past the table into protected memory; stopped\n";
     const char *text = "";
     long n = sys_library_bytes(&text, false);
-    bool written = write_fully(1, text, (size_t)n) && write_fully(1, con.out, con.outLen) &&
-                   write_fully(1, con.stop, con.stopLen);
+    bool written = write_fully(1, text, n > 0 ? (size_t)n : 0) &&
+                   write_fully(1, con.out, con.outLen) && write_fully(1, con.stop, con.stopLen);
     (void)write_fully(2, said, sizeof said - 1);
     (void)sys_output_blocking(false); /* standard output is shared: its mode goes back */
     sys_stop(written ? 1 : 2);
@@ -151,7 +149,7 @@ void con_flush()
        that flush alone (stdio drops what a non-blocking stream refuses). */
     const char *text = "";
     long n = sys_library_bytes(&text, true);
-    if (n == 0) {
+    if (n < 0) {
         bool was = sys_output_blocking(true);
         int flushed = fflush(stdout);
         if (!was)
@@ -159,7 +157,7 @@ void con_flush()
         if (flushed != 0)
             stream_failed("standard output");
     }
-    write_all(text, (size_t)n);
+    write_all(text, n > 0 ? (size_t)n : 0);
     write_all(con.out, con.outLen);
     con.outLen = 0;
 }

@@ -64,7 +64,9 @@ bool sys_wait(int fd, bool forWriting)
 long sys_library_bytes(const char **text, bool take)
 {
     const char *from = stdout->_IO_write_base, *to = stdout->_IO_write_ptr;
-    if (from == nullptr || to <= from || stdout->_mode > 0)
+    if (stdout->_mode > 0)
+        return -1;
+    if (from == nullptr || to <= from)
         return 0;
     if (take)
         __fpurge(stdout);
@@ -74,7 +76,7 @@ long sys_library_bytes(const char **text, bool take)
 #else
 long sys_library_bytes(const char **, bool)
 {
-    return 0;
+    return -1;
 }
 #endif
 

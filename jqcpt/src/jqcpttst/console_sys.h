@@ -13,7 +13,7 @@
  *   sys_library_bytes  gives the bytes the C runtime's stdout holds
  *                unwritten (what the library printed), read from the
  *                stream alone, as a fault handler may; with take, takes
- *                them for the console to write. 0 where the runtime does
+ *                them for the console to write. -1 where the runtime does
  *                not show them, or cannot give them up: it writes them
  *                itself when the console flushes stdout.
  *   sys_output_blocking  makes standard output blocking if it was not (true),

@@ -179,8 +179,9 @@ bool sys_output_blocking(bool blocking)
 /* msvcrt's stream fields; the bytes are left for the runtime to write. */
 long sys_library_bytes(const char **text, bool take)
 {
-    if (take || (stdout->_flag & _IOWRT) == 0 || stdout->_base == nullptr ||
-        stdout->_ptr <= stdout->_base)
+    if (take)
+        return -1;
+    if ((stdout->_flag & _IOWRT) == 0 || stdout->_base == nullptr || stdout->_ptr <= stdout->_base)
         return 0;
     *text = stdout->_base;
     return static_cast<long>(stdout->_ptr - stdout->_base);
@@ -188,7 +189,7 @@ long sys_library_bytes(const char **text, bool take)
 #else
 long sys_library_bytes(const char **, bool)
 {
-    return 0;
+    return -1;
 }
 #endif
 

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Static checks of our own code: the clang-format style, clang-tidy (checks
-# in .clang-tidy) and cppcheck (checks chosen below). Fails on any finding.
+# in .clang-tidy), cppcheck (checks chosen below) and the product's POSIX
+# sources against musl's C headers. Fails on any finding.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -26,5 +27,38 @@ for config in "--platform=unix64" "--platform=win32W -D_WIN32"; do
         --quiet --std=c++17 $config -I jqcpt/include -I build/default/jqcpt/generated \
         -DJQCPT_BUILDING -DJQCPT_DATA_RELPATH='"../share/jqcpt/countries.txt"' \
         jqcpt/src tests/fake
+done
+# Every non-Windows source of the product, compiled by the build's own
+# command (compile_commands.json) against musl's C headers (Debian's
+# musl-dev) instead of glibc's. The compiler's C++ headers stay, over
+# musl's; their configuration is glibc's and asks __GLIBC_PREREQ, which
+# musl lacks: it is told that no glibc is there.
+echo "== musl"
+musl=/usr/include/$(gcc -dumpmachine | sed 's/-gnu$/-musl/')
+[ -f "$musl/stdio.h" ] || { echo "musl's C headers are missing (Debian package: musl-dev)" >&2; exit 1; }
+commands=build/default/compile_commands.json
+for source in $(git ls-files 'jqcpt/src/*.cpp' | grep -v '_windows\.cpp$'); do
+    entry=$(grep -B2 "^  \"file\": \"$PWD/$source\",\?\$" $commands) ||
+        { echo "musl: $source is not in $commands" >&2; exit 1; }
+    directory=$(sed -n 's/^  "directory": "\(.*\)",$/\1/p' <<<"$entry")
+    command=$(sed -n 's/^  "command": "\(.*\)",$/\1/p' <<<"$entry" | sed 's/\\\(.\)/\1/g')
+    eval "set -- $command"
+    compiler=$1 flags=()
+    shift
+    while [ $# -gt 0 ]; do
+        case $1 in
+        -o) shift ;;
+        -c) ;;
+        *) flags+=("$1") ;;
+        esac
+        shift
+    done
+    dirs=() # the compiler's own, less glibc's
+    while read -r dir; do
+        case $dir in /usr/include | /usr/local/include | /usr/include/*-linux-gnu) ;; *) dirs+=(-isystem "$dir") ;; esac
+    done < <("$compiler" -xc++ -E -v /dev/null 2>&1 | sed -n '/^#include <\.\.\.>/,/^End of search list/p' | grep '^ ')
+    (cd "$directory" && "$compiler" "${flags[@]}" -fsyntax-only -Werror -nostdinc "${dirs[@]}" \
+        -isystem "$musl" '-D__GLIBC_PREREQ(major, minor)=0')
+    echo "musl: $source"
 done
 echo "lint: clean"

@@ -24,6 +24,7 @@ ci    libclang-rt-14-dev     /usr/lib/llvm-14/lib/clang/14.0.6/lib/linux/libclan
 ci    clang-format           clang-format           the style check
 ci    clang-tidy             clang-tidy             the static checks
 ci    cppcheck               cppcheck               the static checks
+ci    musl-dev               -                      musl's C headers, for the static checks
 ci    strace                 strace                 the benchmark's counts
 ci    valgrind               valgrind               the benchmark's instruction counts
 package,windows g++-mingw-w64-i686 i686-w64-mingw32-g++ the Windows build (i686)

@@ -1,7 +1,8 @@
 /*
  * console.cpp - the console's shared part: the output buffer and its UTF-8
- * encoding, the input reader, the "%d" reader and the formatted writes.
- * What differs between platforms is behind console_sys.h.
+ * encoding, the input reader, the "%d" reader, the formatted writes and the
+ * protected page. Its state is one struct, con. What differs between
+ * platforms is behind console_sys.h.
  */
 
 #include "console.h"
@@ -11,7 +12,6 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
-#include <wchar.h>
 
 #include "console_sys.h"
 #include "jqcpttyp.h"
@@ -21,53 +21,21 @@
 constexpr size_t BLANKS = 32, LARGEST_FIELD = BLANKS + size_t{3} * CPTD_NAME_UNITS;
 static_assert(size_t{OUT_BYTES} > LARGEST_FIELD, "the output buffer must hold the largest field");
 
-static struct {
-    char buf[OUT_BYTES];
-    size_t len;
-    bool isConsole; /* standard output is a terminal or a console */
-} out;
+/* What peek gives at the end of standard input. */
+enum { END = -1 };
 
 static struct {
-    unsigned char buf[IN_BYTES];
-    size_t pos, len;
-    bool ended;
-    bool afterCR; /* the last byte taken was a CR: an LF now is its line end's */
-} in;
-
-/* The line written when the library wrote into the protected page. */
-static struct {
-    char text[128];
-    size_t len;
-} stop;
-
-static bool write_fully(int fd, const char *bytes, size_t n);
-
-void con_start(void *trap, const wchar_t *stopText, unsigned long value)
-{
-    out.len = 0;
-    in.pos = in.len = 0;
-    in.ended = in.afterCR = false;
-    out.isConsole = sys_init();
-    /* Formatted here: the fault handler may do no more than write. */
-    say(stopText, value);
-    stop.len = out.len < sizeof stop.text ? out.len : sizeof stop.text;
-    memcpy(stop.text, out.buf, stop.len);
-    out.len = 0;
-    if (!sys_protect(trap, false)) {
-        static const char said[] = "jqcpttst: the page behind the table cannot be protected: "
-                                   "a library that writes far past it is not caught\n";
-        (void)write_fully(2, said, sizeof said - 1);
-    }
-}
-
-void con_protect_again(void *trap)
-{
-    if (sys_protect(trap, true))
-        memset(trap, 0, CON_PAGE_BYTES);
-    (void)sys_protect(trap, false);
-}
-
-/* ===== Streams ===== */
+    char out[OUT_BYTES]; /* output not yet written */
+    size_t outLen;
+    bool isConsole;             /* standard output is a terminal or a console */
+    unsigned char in[IN_BYTES]; /* input read and not yet taken */
+    size_t inPos, inLen;
+    bool inEnded;
+    bool afterCR;   /* the last byte taken was a CR: an LF now is its line end's */
+    char stop[128]; /* the line written when the library wrote into the page */
+    size_t stopLen;
+    char *trap; /* the protected page; null while there is none */
+} con;
 
 /* Retries a call that failed for a passing reason; false when it failed for good. */
 static bool passing_failure(int fd, bool forWriting)
@@ -78,9 +46,9 @@ static bool passing_failure(int fd, bool forWriting)
 }
 
 /*
- * Writes all n bytes to fd, waiting while it is not ready (EAGAIN, or a
- * write that moved nothing); false when it failed, errno saying why. It
- * calls sys_write and sys_wait alone, so a fault handler may use it.
+ * Writes all n bytes to fd, waiting while it is not ready; false when it
+ * failed, errno saying why. It calls sys_write and sys_wait alone, so a
+ * fault handler may use it.
  */
 static bool write_fully(int fd, const char *bytes, size_t n)
 {
@@ -88,11 +56,52 @@ static bool write_fully(int fd, const char *bytes, size_t n)
         long wrote = sys_write(fd, bytes + done, n - done);
         if (wrote > 0)
             done += (size_t)wrote;
-        else if (wrote == 0 ? !sys_wait(fd, true) : !passing_failure(fd, true))
+        else if (!passing_failure(fd, true))
             return false;
     }
     return true;
 }
+
+/* Protects the page at trap, with writes into it caught; false when it
+   cannot: the system's page must not reach beyond it. */
+static bool protect(void *trap)
+{
+    size_t page = sys_page_bytes();
+    if (page == 0 || CON_PAGE_BYTES % page != 0 || (uintptr_t)trap % page != 0 ||
+        !sys_catch_writes() || !sys_protect(trap, false))
+        return false;
+    con.trap = static_cast<char *>(trap);
+    return true;
+}
+
+void con_start(void *trap, const char *stopText, unsigned long value)
+{
+    con.outLen = con.inPos = con.inLen = 0;
+    con.inEnded = con.afterCR = false;
+    con.isConsole = sys_init();
+    /* Formatted here: the fault handler may do no more than write. */
+    say(stopText, value);
+    con.stopLen = con.outLen < sizeof con.stop ? con.outLen : sizeof con.stop;
+    memcpy(con.stop, con.out, con.stopLen);
+    con.outLen = 0;
+    if (con.trap == nullptr && !protect(trap)) {
+        static const char said[] = "jqcpttst: the page behind the table cannot be protected: "
+                                   "a library that writes far past it is not caught\n";
+        (void)write_fully(2, said, sizeof said - 1);
+    }
+}
+
+void con_protect_again(void *trap)
+{
+    bool guarded = con.trap != nullptr;
+    if (guarded && !sys_protect(trap, true))
+        return;
+    memset(trap, 0, CON_PAGE_BYTES);
+    if (guarded)
+        (void)sys_protect(trap, false);
+}
+
+/* ===== Streams ===== */
 
 /* Ends the program when a standard stream fails: nothing may be lost unseen. */
 [[noreturn]] static void stream_failed(const char *stream)
@@ -112,18 +121,22 @@ static void write_all(const char *bytes, size_t n)
 }
 
 /*
- * The library wrote into the protected page behind the table: what the
- * library printed and what the console holds are written, then the stop
- * line, and the program ends. Nothing here may call stdio or allocate.
+ * A write into the protected page behind the table (from the library):
+ * what the library printed and what the console holds are written, then
+ * the stop line, and the program ends. Nothing here may call stdio or
+ * allocate.
  */
-void guard_written()
+void guard_written(const void *at)
 {
+    const char *p = static_cast<const char *>(at);
+    if (con.trap == nullptr || p < con.trap || p >= con.trap + CON_PAGE_BYTES)
+        return;
     static const char said[] =
         "jqcpttst: the library wrote past the table into protected memory; stopped\n";
-    const char *text;
-    long n = sys_library_bytes(&text);
-    bool written = write_fully(1, text, (size_t)n) && write_fully(1, out.buf, out.len) &&
-                   write_fully(1, stop.text, stop.len);
+    const char *text = "";
+    long n = sys_library_bytes(&text, false);
+    bool written = write_fully(1, text, n > 0 ? (size_t)n : 0) &&
+                   write_fully(1, con.out, con.outLen) && write_fully(1, con.stop, con.stopLen);
     (void)write_fully(2, said, sizeof said - 1);
     (void)sys_output_blocking(false); /* standard output is shared: its mode goes back */
     sys_stop(written ? 1 : 2);
@@ -131,23 +144,22 @@ void guard_written()
 
 void con_flush()
 {
-    /* What the library printed through the C runtime comes before our text. */
-    const char *text;
-    long n = sys_library_text(&text);
-    if (n < 0)
-        stream_failed("standard output");
-    write_all(text, (size_t)n);
-    write_all(out.buf, out.len);
-    out.len = 0;
-}
-
-long flush_blocking()
-{
-    bool was = sys_output_blocking(true);
-    int flushed = fflush(stdout);
-    if (!was)
-        sys_output_blocking(false);
-    return flushed == 0 ? 0 : -1;
+    /* What the library printed through the C runtime comes before our text:
+       taken from stdio, or flushed by stdio with standard output blocking for
+       that flush alone (stdio drops what a non-blocking stream refuses). */
+    const char *text = "";
+    long n = sys_library_bytes(&text, true);
+    if (n < 0) {
+        bool was = sys_output_blocking(true);
+        int flushed = fflush(stdout);
+        if (!was)
+            (void)sys_output_blocking(false);
+        if (flushed != 0)
+            stream_failed("standard output");
+    }
+    write_all(text, n > 0 ? (size_t)n : 0);
+    write_all(con.out, con.outLen);
+    con.outLen = 0;
 }
 
 void con_library_call_begins()
@@ -170,34 +182,34 @@ void con_library_call_ended()
 }
 
 /*
- * The next input byte without taking it, or CON_EOF. CR, LF and CR LF are
- * each one line end: the LF right after a CR is skipped when it arrives,
- * never waited for.
+ * The next input byte without taking it, or END. CR, LF and CR LF are each
+ * one line end: the LF right after a CR is skipped when it arrives, never
+ * waited for.
  */
 static int peek()
 {
     for (;;) {
-        if (in.pos < in.len) {
-            if (!in.afterCR || in.buf[in.pos] != '\n')
-                return in.buf[in.pos];
-            in.pos++;
-            in.afterCR = false;
+        if (con.inPos < con.inLen) {
+            if (!con.afterCR || con.in[con.inPos] != '\n')
+                return con.in[con.inPos];
+            con.inPos++;
+            con.afterCR = false;
             continue;
         }
-        if (in.ended)
-            return CON_EOF;
+        if (con.inEnded)
+            return END;
         /*
          * Output is flushed only here, before a read that may wait, and
          * before the library is called: a script that types ahead gets its
          * transcript in few large writes.
          */
         con_flush();
-        long n = sys_read(in.buf, sizeof in.buf);
+        long n = sys_read(con.in, sizeof con.in);
         if (n > 0) {
-            in.pos = 0;
-            in.len = (size_t)n;
+            con.inPos = 0;
+            con.inLen = (size_t)n;
         } else if (n == 0) {
-            in.ended = true;
+            con.inEnded = true;
         } else if (!passing_failure(0, false)) {
             stream_failed("standard input");
         }
@@ -206,36 +218,18 @@ static int peek()
 
 static void next()
 {
-    if (peek() != CON_EOF)
-        in.afterCR = in.buf[in.pos++] == '\r';
-}
-
-/* Characters that matter to the dialogue are ASCII; anything else only has
-   to be told apart from them, and a stray byte counts as one character. */
-int con_getc()
-{
-    int c = peek();
-    next();
-    if (c == '\r')
-        return '\n';
-    int more = c >= 0xF0 && c <= 0xF4   ? 3
-               : c >= 0xE0 && c <= 0xEF ? 2
-               : c >= 0xC2 && c <= 0xDF ? 1
-                                        : 0;
-    while (more-- > 0 && peek() >= 0x80 && peek() <= 0xBF)
-        next();
-    return c;
+    if (peek() != END)
+        con.afterCR = con.in[con.inPos++] == '\r';
 }
 
 bool con_discard_line()
 {
-    for (;;) {
-        int c = con_getc();
-        if (c == CON_EOF)
-            return false;
-        if (c == '\n')
+    for (int c; (c = peek()) != END;) {
+        next();
+        if (c == '\n' || c == '\r')
             return true;
     }
+    return false;
 }
 
 static bool is_blank(int c)
@@ -253,7 +247,7 @@ int con_read_int(int32_t *value)
     int c;
     while (is_blank(c = peek()))
         next();
-    if (c == CON_EOF)
+    if (c == END)
         return -1;
 
     bool negative = c == '-';
@@ -281,97 +275,40 @@ int con_read_int(int32_t *value)
 
 /* ===== Text ===== */
 
-static bool is_high_surrogate(uint32_t u)
-{
-    return u >= 0xD800 && u <= 0xDBFF;
-}
-
-static bool is_low_surrogate(uint32_t u)
-{
-    return u >= 0xDC00 && u <= 0xDFFF;
-}
-
-/*
- * The character that starts with the UTF-16 unit u, next being the unit
- * after it (0 if none): a pair is taken whole and steps *i over its second
- * unit; a lone surrogate or a value beyond Unicode is U+FFFD.
- */
-static uint32_t utf16_char(uint32_t u, uint32_t next, size_t *i)
-{
-    if (is_high_surrogate(u) && is_low_surrogate(next)) {
-        ++*i;
-        return 0x10000 + ((u - 0xD800) << 10) + (next - 0xDC00);
-    }
-    return u > 0x10FFFF || is_high_surrogate(u) || is_low_surrogate(u) ? 0xFFFD : u;
-}
-
 /* Writes c as UTF-8 at to; gives the bytes written, 1 to 4. */
 static size_t utf8_encode(uint32_t c, char *to)
 {
+    static const unsigned char lead[] = {0, 0, 0xC0, 0xE0, 0xF0};
     auto *u = reinterpret_cast<unsigned char *>(to);
-    if (c < 0x80) {
-        u[0] = (unsigned char)c;
-        return 1;
-    }
-    if (c < 0x800) {
-        u[0] = (unsigned char)(0xC0 | (c >> 6));
-        u[1] = (unsigned char)(0x80 | (c & 0x3F));
-        return 2;
-    }
-    if (c < 0x10000) {
-        u[0] = (unsigned char)(0xE0 | (c >> 12));
-        u[1] = (unsigned char)(0x80 | ((c >> 6) & 0x3F));
-        u[2] = (unsigned char)(0x80 | (c & 0x3F));
-        return 3;
-    }
-    u[0] = (unsigned char)(0xF0 | (c >> 18));
-    u[1] = (unsigned char)(0x80 | ((c >> 12) & 0x3F));
-    u[2] = (unsigned char)(0x80 | ((c >> 6) & 0x3F));
-    u[3] = (unsigned char)(0x80 | (c & 0x3F));
-    return 4;
+    size_t n = c < 0x80 ? 1 : c < 0x800 ? 2 : c < 0x10000 ? 3 : 4;
+    for (size_t k = n - 1; k > 0; k--, c >>= 6)
+        u[k] = (unsigned char)(0x80 | (c & 0x3F));
+    u[0] = (unsigned char)(lead[n] | c);
+    return n;
 }
 
-/*
- * Queues wide text as UTF-8, whatever the locale (the program reads no
- * environment). The buffer is flushed only between whole characters, so
- * no sequence or pair is ever cut.
- */
-static void con_write(const wchar_t *text, size_t n)
+/* Queues one byte of ASCII text: the buffer may be flushed between any two. */
+static void put_char(char c)
 {
-    /* Kept in a local: stores into out.buf could otherwise alias out.len. */
-    size_t len = out.len;
-    for (size_t i = 0; i < n; i++) {
-        /* A negative wchar_t turns into a value above U+10FFFF, shown as U+FFFD. */
-        uint32_t c = (uint32_t)text[i]; // NOLINT(bugprone-signed-char-misuse,cert-str34-c)
-        if (c < 0x80 && len < sizeof out.buf) {
-            out.buf[len++] = (char)c; /* most of the text */
-            continue;
-        }
-        if (sizeof out.buf - len < 4) {
-            out.len = len;
-            con_flush();
-            len = 0;
-        }
-        c = utf16_char(c, i + 1 < n ? (uint32_t)text[i + 1] : 0, &i);
-        len += utf8_encode(c, out.buf + len);
-    }
-    out.len = len;
+    if (con.outLen == sizeof con.out)
+        con_flush();
+    con.out[con.outLen++] = c;
 }
 
 void con_end()
 {
-    if (out.isConsole && SYS_END_LINE)
-        con_write(L"\n", 1);
+    if (con.isConsole && SYS_END_LINE)
+        put_char('\n');
     con_flush();
 }
 
 void con_clear()
 {
-    if (!out.isConsole)
+    if (!con.isConsole)
         return;
     con_flush();
-    const wchar_t *text = sys_clear();
-    con_write(text, wcslen(text));
+    for (const char *p = sys_clear(); *p != 0; p++)
+        put_char(*p);
 }
 
 /*
@@ -385,15 +322,15 @@ static char *field_start(size_t n, int chars, int width)
                                         ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ',
                                         ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' '};
     size_t pad = width > chars ? (size_t)(width - chars) : 0;
-    if (sizeof out.buf - out.len < pad + n + sizeof blanks)
+    if (sizeof con.out - con.outLen < pad + n + sizeof blanks)
         con_flush();
-    char *to = out.buf + out.len;
+    char *to = con.out + con.outLen;
     /* A fixed-size copy of blanks costs a few stores; the bytes go over the rest. */
     if (pad <= sizeof blanks)
         memcpy(to, blanks, sizeof blanks);
     else
         memset(to, ' ', pad);
-    out.len += pad + n;
+    con.outLen += pad + n;
     return to + pad;
 }
 
@@ -408,26 +345,39 @@ static void put_field(const char *bytes, size_t n, int chars, int width)
     memcpy(field_start(n, chars, width), bytes, n);
 }
 
-void put_number(unsigned long long magnitude, bool negative, int width)
+void put_number(long long value, int width)
 {
+    unsigned long long magnitude =
+        value < 0 ? 0 - (unsigned long long)value : (unsigned long long)value;
     char digits[24];
     char *end = digits + sizeof digits, *p = end;
     do
         *--p = (char)('0' + magnitude % 10);
     while ((magnitude /= 10) != 0);
-    if (negative)
+    if (value < 0)
         *--p = '-';
     put_field(p, (size_t)(end - p), (int)(end - p), width);
 }
 
-/* Characters a name may not show: they would drive or reorder the terminal. */
-static bool is_unsafe(uint32_t c)
+/*
+ * The character that starts at name[*i], a pair taken whole (*i then steps
+ * over its second unit). A lone surrogate is U+FFFD, and so is a character
+ * a name may not show: it would drive or reorder the terminal.
+ */
+static uint32_t name_char(const JQ_WCHAR16 *name, size_t *i)
 {
-    return c < 0x20 || (c >= 0x7F && c <= 0x9F) /* control characters */
-           || (c >= 0x202A && c <= 0x202E)      /* bidirectional embeddings, overrides */
-           || (c >= 0x2066 && c <= 0x2069)      /* bidirectional isolates */
-           || c == 0x2028 || c == 0x2029        /* line and paragraph separators */
-           || c == 0xFFFE || c == 0xFFFF;       /* noncharacters */
+    uint32_t c = name[*i], low = *i + 1 < CPTD_NAME_UNITS ? name[*i + 1] : 0;
+    if (c >= 0xD800 && c <= 0xDBFF && low >= 0xDC00 && low <= 0xDFFF) {
+        ++*i;
+        return 0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00);
+    }
+    bool unsafe = c < 0x20 || (c >= 0x7F && c <= 0x9F) /* control characters */
+                  || (c >= 0xD800 && c <= 0xDFFF)      /* a lone surrogate */
+                  || (c >= 0x202A && c <= 0x202E)      /* bidirectional embeddings, overrides */
+                  || (c >= 0x2066 && c <= 0x2069)      /* bidirectional isolates */
+                  || c == 0x2028 || c == 0x2029        /* line and paragraph separators */
+                  || c == 0xFFFE || c == 0xFFFF;       /* noncharacters */
+    return unsafe ? 0xFFFD : c;
 }
 
 /*
@@ -450,38 +400,26 @@ void put_name(const JQ_WCHAR16 *name, int width)
     char bytes[CPTD_NAME_UNITS * 3] = {}; /* a unit gives at most 3 bytes, a pair 4 */
     size_t n = 0;
     int chars = 0;
-    for (i = 0; i < CPTD_NAME_UNITS && name[i] != 0; i++, chars++) {
-        uint32_t c = utf16_char(name[i], i + 1 < CPTD_NAME_UNITS ? name[i + 1] : 0, &i);
-        n += utf8_encode(is_unsafe(c) ? 0xFFFD : c, bytes + n);
-    }
+    for (i = 0; i < CPTD_NAME_UNITS && name[i] != 0; i++, chars++)
+        n += utf8_encode(name_char(name, &i), bytes + n);
     put_field(bytes, n, chars, width);
 }
 
-/* Knows the conversions the messages use. The runtime's wide printf is not
-   used: it is slow and, under glibc, tied to the locale. */
-void say(const wchar_t *format, ...)
+/* Knows the conversions the messages use; any other text is written as it stands. */
+void say(const char *format, ...)
 {
     va_list args;
     va_start(args, format);
-    for (const wchar_t *p = format; *p;) {
-        const wchar_t *run = p;
-        while (*p && *p != L'%')
+    for (const char *p = format; *p != 0; p++) {
+        if (p[0] == '%' && p[1] == 'd') {
+            put_number(va_arg(args, int), 0);
             p++;
-        con_write(run, (size_t)(p - run));
-        if (!*p++)
-            break;
-        if (p[0] == L'd') {
-            long long value = va_arg(args, int);
-            put_number((unsigned long long)(value < 0 ? -value : value), value < 0, 0);
-        } else if (p[0] == L'l' && p[1] == L'u') {
-            put_number(va_arg(args, unsigned long), false, 0);
-            p++;
-        } else if (*p) {
-            con_write(p, 1); /* an unknown conversion is written as it stands */
+        } else if (p[0] == '%' && p[1] == 'l' && p[2] == 'u') {
+            put_number((long long)va_arg(args, unsigned long), 0);
+            p += 2;
         } else {
-            break;
+            put_char(*p);
         }
-        p++;
     }
     va_end(args);
 }

@@ -1,7 +1,7 @@
 /*
  * console.h - the console beneath the dialogue: it stands in for the
- * runtime's wide console functions (formatted output, the "%d" read, the
- * single-character read, clearing the screen) on the standard streams.
+ * runtime's console functions (formatted output, the "%d" read, the rest
+ * of a line thrown away, clearing the screen) on the standard streams.
  *
  * Output is UTF-8 (UTF-16 on a Windows console) whatever the locale, and is
  * gathered in a buffer that is written before a read may wait and before
@@ -16,9 +16,6 @@
 
 #include "jqsys.h"
 
-/* What con_getc returns at the end of standard input. */
-enum { CON_EOF = -1 };
-
 /* The page size a page the console protects is laid out for: the largest
    page of the platforms built for (4 KiB on x86 and on Windows). */
 #if defined(__x86_64__) || defined(__i386__) || defined(_WIN32)
@@ -30,14 +27,14 @@ enum { CON_PAGE_BYTES = 65536 };
 /*
  * Learns what the standard streams are; the console starts empty. The page
  * at trap (CON_PAGE_BYTES long and aligned) is made one the program cannot
- * write: a write into it ends the program. The
- * console then writes out what it holds and the line stopText (formatted
- * now, as say does, with value for its %lu; up to 128 bytes are kept and
- * it must fit the output buffer), says on standard error what
- * happened, and exits with status 1 (2 when standard output failed).
+ * write: a write into it ends the program. The console then writes out
+ * what it holds and the line stopText (formatted now, as say does, with
+ * value for its %lu; up to 128 bytes are kept and it must fit the output
+ * buffer), says on standard error what happened, and exits with status 1
+ * (2 when standard output failed).
  * Where the page cannot be protected, the run goes on without it.
  */
-void con_start(void *trap, const wchar_t *stopText, unsigned long value);
+void con_start(void *trap, const char *stopText, unsigned long value);
 
 /* Clears the page given to con_start and protects it again, after a library
    lifted its protection and wrote into it. */
@@ -61,12 +58,9 @@ void con_library_call_ended();
 /* Clears the screen before the menu; does nothing when output is no terminal. */
 void con_clear();
 
-/* One whole character of input: a UTF-8 sequence counts once, and CR, LF
-   and CR LF are each one line end ('\n'), the LF after a CR skipped when it
-   arrives, never waited for; CON_EOF at the end of input. */
-int con_getc();
-
-/* Throws away the rest of the line; false when input ends first. */
+/* Throws away the rest of the line; false when input ends first. CR, LF
+   and CR LF are each one line end: the LF after a CR is skipped when it
+   arrives, never waited for. */
 bool con_discard_line();
 
 /*
@@ -78,13 +72,13 @@ bool con_discard_line();
  */
 int con_read_int(int32_t *value);
 
-/* One formatted write of wide text; it knows %d (an int) and %lu (an
-   unsigned long). */
-void say(const wchar_t *format, ...);
+/* One formatted write of ASCII text (every message is ASCII); it knows %d
+   (an int) and %lu (an unsigned long up to LLONG_MAX). */
+void say(const char *format, ...);
 
 /* The row writers: a number, a record's name, each right-aligned in width
-   characters and never cut, and a line end, as say writes L"\n". */
-void put_number(unsigned long long magnitude, bool negative, int width);
+   characters and never cut, and a line end, as say writes "\n". */
+void put_number(long long value, int width);
 void put_name(const JQ_WCHAR16 *name, int width);
 void put_line_end();
 

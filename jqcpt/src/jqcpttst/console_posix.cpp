@@ -1,19 +1,25 @@
 /*
  * console_posix.cpp - the console's platform layer on POSIX systems: plain
- * read(2) and write(2) on the standard descriptors, ANSI clearing, stdio's
- * stdout taken apart (glibc), and a protected page caught with SIGSEGV.
+ * read(2) and write(2) on the standard descriptors, ANSI clearing, a
+ * protected page caught with SIGSEGV, and what the library printed through
+ * stdio's stdout.
+ *
+ * That text is taken from the stream on glibc alone, whose FILE says where
+ * the bytes it holds unwritten lie: the console writes them with its own
+ * writer, which waits out EAGAIN, and purges the stream. Elsewhere (musl,
+ * the BSDs, macOS) and for a wide stream, stdio writes them itself when the
+ * console flushes stdout. What that loses: the text the library left in
+ * stdio when the protected page stops it, which no fault handler may ask
+ * stdio for (as on Windows with UCRT).
  */
 
 #include <errno.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
-#include <stdint.h>
 #include <stdio.h>
-#include <stdio_ext.h>
 #include <sys/mman.h>
 #include <unistd.h>
-#include <wchar.h>
 
 #include "console.h"
 #include "console_sys.h"
@@ -30,9 +36,9 @@ bool sys_init()
     return console;
 }
 
-const wchar_t *sys_clear()
+const char *sys_clear()
 {
-    return L"\033[H\033[2J"; /* cursor home, erase the screen */
+    return "\033[H\033[2J"; /* cursor home, erase the screen */
 }
 
 long sys_write(int fd, const char *bytes, size_t n)
@@ -51,17 +57,28 @@ bool sys_wait(int fd, bool forWriting)
     return poll(&p, 1, -1) >= 0 || errno == EINTR;
 }
 
-/*
- * What a byte stream holds unwritten lies where the stream says, in
- * whatever buffer it has: ours, or one the library gave it. Read from the
- * stream's fields alone (its _mode is fwide's answer), as a fault handler may.
- */
-long sys_library_bytes(const char **text)
+#if defined(__GLIBC__)
+#include <stdio_ext.h>
+/* glibc's stream fields, in whatever buffer it has (ours, or one the library
+   gave it); a wide stream (_mode > 0) keeps its text elsewhere. */
+long sys_library_bytes(const char **text, bool take)
 {
     const char *from = stdout->_IO_write_base, *to = stdout->_IO_write_ptr;
+    if (stdout->_mode > 0)
+        return -1;
+    if (from == nullptr || to <= from)
+        return 0;
+    if (take)
+        __fpurge(stdout);
     *text = from;
-    return from != nullptr && to > from && stdout->_mode <= 0 ? (long)(to - from) : 0;
+    return (long)(to - from);
 }
+#else
+long sys_library_bytes(const char **, bool)
+{
+    return -1;
+}
+#endif
 
 /* stdout's file status flags while it is made blocking; -1 when it is not. */
 static int flagsBefore = -1;
@@ -83,27 +100,7 @@ bool sys_output_blocking(bool blocking)
     return was;
 }
 
-/*
- * Bytes are taken from the stream for the console to write, which waits
- * out EAGAIN where stdio would drop them. A wide stream keeps its text as
- * wide characters elsewhere and turns it into bytes under the locale: stdio
- * writes that itself, with standard output blocking for that flush alone.
- */
-long sys_library_text(const char **text)
-{
-    if (fwide(stdout, 0) > 0) {
-        *text = "";
-        if (__fpending(stdout) == 0 && stdout->_IO_write_ptr == stdout->_IO_write_base)
-            return 0;
-        return flush_blocking();
-    }
-    long n = sys_library_bytes(text);
-    __fpurge(stdout);
-    return n;
-}
-
-/* The protected page, and what SIGSEGV did before it was caught. */
-static char *trapPage;
+/* What SIGSEGV did before the console caught it. */
 static struct sigaction faultBefore;
 
 /* A write into the page stops the program; any other fault is left to what
@@ -111,37 +108,32 @@ static struct sigaction faultBefore;
    SIGSEGV that was sent, not a fault, is raised again for it. */
 static void on_fault(int, siginfo_t *info, void *)
 {
-    const char *at = static_cast<const char *>(info->si_addr);
     bool fault = info->si_code > 0; /* the kernel's own, not kill or raise */
-    if (fault && trapPage != nullptr && at >= trapPage && at < trapPage + CON_PAGE_BYTES)
-        guard_written();
+    if (fault)
+        guard_written(info->si_addr);
     (void)sigaction(SIGSEGV, &faultBefore, nullptr);
     if (!fault)
         (void)raise(SIGSEGV);
 }
 
-bool sys_protect(void *trap, bool writable)
+size_t sys_page_bytes()
 {
-    if (trapPage != nullptr)
-        return trapPage == trap &&
-               mprotect(trap, CON_PAGE_BYTES, writable ? PROT_READ | PROT_WRITE : PROT_READ) == 0;
-    if (writable)
-        return true; /* never protected */
     long page = sysconf(_SC_PAGESIZE);
-    if (page <= 0 || CON_PAGE_BYTES % page != 0 || (uintptr_t)trap % (uintptr_t)page != 0)
-        return false;
+    return page > 0 ? (size_t)page : 0;
+}
+
+bool sys_catch_writes()
+{
     struct sigaction caught = {};
     caught.sa_sigaction = on_fault;
     caught.sa_flags = SA_SIGINFO;
     sigemptyset(&caught.sa_mask);
-    if (sigaction(SIGSEGV, &caught, &faultBefore) != 0)
-        return false;
-    if (mprotect(trap, CON_PAGE_BYTES, PROT_READ) != 0) {
-        (void)sigaction(SIGSEGV, &faultBefore, nullptr);
-        return false;
-    }
-    trapPage = static_cast<char *>(trap);
-    return true;
+    return sigaction(SIGSEGV, &caught, &faultBefore) == 0;
+}
+
+bool sys_protect(void *page, bool writable)
+{
+    return mprotect(page, CON_PAGE_BYTES, writable ? PROT_READ | PROT_WRITE : PROT_READ) == 0;
 }
 
 void sys_stop(int status)

@@ -6,34 +6,36 @@
  *   sys_init     learns whether standard output is a console (true if so)
  *   sys_clear    clears the console; gives text to write for that, if any
  *   sys_write    one write of UTF-8 bytes to standard output (fd 1) or
- *                error (fd 2); a line end is written as the platform has it
+ *                error (fd 2): gives how many of them it wrote, at least
+ *                one; a line end is written as the platform has it
  *   sys_read     one read of UTF-8 bytes from standard input, 0 at its end
  *   sys_wait     waits until a non-blocking stream is ready again
- *   sys_library_text  takes what the library printed through the C
- *                runtime's stdout and left unwritten, for the console to write
- *                (text the runtime must write itself it writes, and gives 0)
- *   sys_library_bytes  gives the bytes stdout holds unwritten without taking
- *                them or calling the runtime (safe in a fault handler)
- *
- *   sys_protect  makes the page at trap one the program cannot write
- *                (writable false; a write into it then calls guard_written())
- *                or can (true), always the same page; false when it cannot
- *   sys_stop     ends the program at once with status, from a fault handler
+ *   sys_library_bytes  gives the bytes the C runtime's stdout holds
+ *                unwritten (what the library printed), read from the
+ *                stream alone, as a fault handler may; with take, takes
+ *                them for the console to write. -1 where the runtime does
+ *                not show them, or cannot give them up: it writes them
+ *                itself when the console flushes stdout.
  *   sys_output_blocking  makes standard output blocking if it was not (true),
  *                or puts back the mode it had (false); gives whether it was
  *                made blocking before the call
  *
- * console.cpp provides guard_written, which the fault handler calls: it
- * writes what the console holds and stops, with sys_write and sys_stop alone;
- * and flush_blocking, stdio's flush of stdout with standard output blocking
- * for that flush alone (stdio drops what a non-blocking stream refuses),
- * 0 or -1.
+ *   sys_page_bytes  the system's page size, 0 if unknown
+ *   sys_catch_writes  has a write fault call guard_written with the address
+ *                written (on POSIX every fault does); false when it cannot
+ *   sys_protect  makes the page at page one the program cannot write
+ *                (writable false) or can (true)
+ *   sys_stop     ends the program at once with status, from a fault handler
+ *
+ * console.cpp provides guard_written: for a write into the protected page
+ * it writes what the console holds and stops, with sys_write and sys_stop
+ * alone; for any other address it returns.
  *
  *   SYS_END_LINE  whether the last output on a console ends with a line end
  *                (the shell's prompt follows it on POSIX; cmd starts its own)
  *
- * sys_write, sys_read and sys_library_text return -1 with errno set when
- * they fail; EAGAIN means "not yet", and the console waits and tries again.
+ * sys_write and sys_read return -1 with errno set when they fail; EAGAIN
+ * means "not yet", and the console waits and tries again.
  */
 #ifndef JQCPTTST_CONSOLE_SYS_H
 #define JQCPTTST_CONSOLE_SYS_H
@@ -49,17 +51,17 @@ enum { OUT_BYTES = JQCPTTST_OUT_BYTES, IN_BYTES = 4096 };
 extern const bool SYS_END_LINE;
 
 bool sys_init();
-const wchar_t *sys_clear();
+const char *sys_clear();
 long sys_write(int fd, const char *bytes, size_t n);
 long sys_read(unsigned char *bytes, size_t size);
 bool sys_wait(int fd, bool forWriting);
-long sys_library_text(const char **text);
-long sys_library_bytes(const char **text);
+long sys_library_bytes(const char **text, bool take);
 bool sys_output_blocking(bool blocking);
-bool sys_protect(void *trap, bool writable);
-[[noreturn]] void sys_stop(int status);
+size_t sys_page_bytes();
+bool sys_catch_writes();
+bool sys_protect(void *page, bool writable);
+void sys_stop(int status);
 
-[[noreturn]] void guard_written();
-long flush_blocking();
+void guard_written(const void *at);
 
 #endif /* JQCPTTST_CONSOLE_SYS_H */

@@ -4,6 +4,12 @@
  * WriteFile and ReadFile when a stream is redirected; line ends as CR LF.
  * A pipe in PIPE_NOWAIT mode is waited for with short sleeps: a read of an
  * empty one fails with ERROR_NO_DATA, a write to a full one moves nothing.
+ *
+ * What the library printed through stdout the C runtime writes itself when
+ * the console flushes stdout. Only msvcrt's FILE says where the bytes it
+ * holds unwritten lie, so that the console can write them when the
+ * protected page stops the library; UCRT's (mingw's with _UCRT, MSVC's)
+ * says nothing, and that text is lost.
  */
 
 #include <errno.h>
@@ -15,26 +21,24 @@
 #include "console.h"
 #include "console_sys.h"
 
-static bool outIsConsole, inIsConsole;
-static HANDLE outHandle, inHandle;
-
 const bool SYS_END_LINE = false;
+
+/* True for a console only; _isatty would also say so for NUL. */
+static bool is_console(HANDLE h)
+{
+    DWORD mode;
+    return GetConsoleMode(h, &mode) != 0;
+}
 
 bool sys_init()
 {
-    DWORD mode;
-    outHandle = GetStdHandle(STD_OUTPUT_HANDLE);
-    inHandle = GetStdHandle(STD_INPUT_HANDLE);
-    /* True for a console only; _isatty would also say so for NUL. */
-    outIsConsole = GetConsoleMode(outHandle, &mode) != 0;
-    inIsConsole = GetConsoleMode(inHandle, &mode) != 0;
-    return outIsConsole;
+    return is_console(GetStdHandle(STD_OUTPUT_HANDLE));
 }
 
-const wchar_t *sys_clear()
+const char *sys_clear()
 {
     _wsystem(L"cls");
-    return L"";
+    return "";
 }
 
 static int errno_of(DWORD error)
@@ -56,44 +60,11 @@ static int errno_of(DWORD error)
     }
 }
 
-/* The console takes UTF-16: whole characters, as the console's buffer holds only those. */
-static bool console_write(const char *bytes, size_t n)
-{
-    static wchar_t units[2 * OUT_BYTES]; /* UTF-16 takes no more units than UTF-8 bytes */
-    int count = MultiByteToWideChar(CP_UTF8, 0, bytes, static_cast<int>(n), units,
-                                    static_cast<int>(sizeof units / sizeof units[0]));
-    for (int done = 0; done < count;) {
-        DWORD wrote = 0;
-        if (!WriteConsoleW(outHandle, units + done, static_cast<DWORD>(count - done), &wrote,
-                           nullptr)) {
-            errno = errno_of(GetLastError());
-            return false;
-        }
-        if (wrote == 0)
-            Sleep(1); /* not yet */
-        done += static_cast<int>(wrote);
-    }
-    return true;
-}
-
-static bool file_write(HANDLE h, const char *bytes, size_t n)
-{
-    for (size_t done = 0; done < n;) {
-        DWORD wrote = 0;
-        if (!WriteFile(h, bytes + done, static_cast<DWORD>(n - done), &wrote, nullptr)) {
-            errno = errno_of(GetLastError());
-            return false;
-        }
-        if (wrote == 0)
-            Sleep(1); /* a non-blocking pipe that is full: not yet */
-        done += wrote;
-    }
-    return true;
-}
-
 /*
  * Writes up to OUT_BYTES of the text at a time, ending between whole
- * characters, each LF as CR LF; gives how much of the text it wrote.
+ * characters, each LF as CR LF, all of it: as UTF-16 to a console (whole
+ * characters, as its buffer holds only those), as UTF-8 elsewhere. Gives how
+ * much of the text it wrote.
  */
 long sys_write(int fd, const char *bytes, size_t n)
 {
@@ -104,19 +75,35 @@ long sys_write(int fd, const char *bytes, size_t n)
             take--;
     }
     static char lines[2 * OUT_BYTES];
-    size_t len = 0;
+    static wchar_t units[2 * OUT_BYTES]; /* UTF-16 takes no more units than UTF-8 bytes */
+    DWORD count = 0;
     for (size_t i = 0; i < take; i++) {
         if (bytes[i] == '\n')
-            lines[len++] = '\r';
-        lines[len++] = bytes[i];
+            lines[count++] = '\r';
+        lines[count++] = bytes[i];
     }
-    HANDLE h = fd == 1 ? outHandle : GetStdHandle(STD_ERROR_HANDLE);
-    bool wrote = fd == 1 && outIsConsole ? console_write(lines, len) : file_write(h, lines, len);
-    return wrote ? static_cast<long>(take) : -1;
+    HANDLE h = GetStdHandle(fd == 1 ? STD_OUTPUT_HANDLE : STD_ERROR_HANDLE);
+    bool console = fd == 1 && is_console(h);
+    if (console)
+        count = static_cast<DWORD>(MultiByteToWideChar(CP_UTF8, 0, lines, static_cast<int>(count),
+                                                       units, static_cast<int>(2 * OUT_BYTES)));
+    for (DWORD done = 0; done < count;) {
+        DWORD wrote = 0;
+        BOOL ok = console ? WriteConsoleW(h, units + done, count - done, &wrote, nullptr)
+                          : WriteFile(h, lines + done, count - done, &wrote, nullptr);
+        if (!ok) {
+            errno = errno_of(GetLastError());
+            return -1;
+        }
+        if (wrote == 0)
+            Sleep(1); /* a full non-blocking pipe: not yet */
+        done += wrote;
+    }
+    return static_cast<long>(take);
 }
 
 /* From the console: UTF-16 turned into UTF-8, a pair never cut in two. */
-static long console_read(unsigned char *bytes, size_t size)
+static long console_read(HANDLE in, unsigned char *bytes, size_t size)
 {
     static wchar_t held; /* a high surrogate whose partner is still to come */
     wchar_t units[IN_BYTES / 3];
@@ -127,7 +114,7 @@ static long console_read(unsigned char *bytes, size_t size)
         held = 0;
         size_t fits =
             size / 3 < sizeof units / sizeof units[0] ? size / 3 : sizeof units / sizeof units[0];
-        if (!ReadConsoleW(inHandle, units + have, static_cast<DWORD>(fits) - have, &got, nullptr)) {
+        if (!ReadConsoleW(in, units + have, static_cast<DWORD>(fits) - have, &got, nullptr)) {
             errno = errno_of(GetLastError());
             return -1;
         }
@@ -145,10 +132,11 @@ static long console_read(unsigned char *bytes, size_t size)
 
 long sys_read(unsigned char *bytes, size_t size)
 {
-    if (inIsConsole)
-        return console_read(bytes, size);
+    HANDLE in = GetStdHandle(STD_INPUT_HANDLE);
+    if (is_console(in))
+        return console_read(in, bytes, size);
     DWORD got = 0;
-    if (!ReadFile(inHandle, bytes, static_cast<DWORD>(size), &got, nullptr)) {
+    if (!ReadFile(in, bytes, static_cast<DWORD>(size), &got, nullptr)) {
         DWORD error = GetLastError();
         if (error == ERROR_NO_DATA) {
             errno = EAGAIN; /* an empty PIPE_NOWAIT pipe: not yet */
@@ -174,84 +162,68 @@ static DWORD modeBefore;
 bool sys_output_blocking(bool blocking)
 {
     bool was = modeBefore != 0;
-    DWORD state = 0;
+    HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
+    DWORD state = 0, wait = PIPE_WAIT;
     if (blocking && !was) {
-        DWORD wait = PIPE_WAIT;
-        if (GetNamedPipeHandleState(outHandle, &state, nullptr, nullptr, nullptr, nullptr, 0) &&
-            (state & PIPE_NOWAIT) != 0 &&
-            SetNamedPipeHandleState(outHandle, &wait, nullptr, nullptr))
+        if (GetNamedPipeHandleState(out, &state, nullptr, nullptr, nullptr, nullptr, 0) &&
+            (state & PIPE_NOWAIT) != 0 && SetNamedPipeHandleState(out, &wait, nullptr, nullptr))
             modeBefore = state;
     } else if (!blocking && was) {
-        (void)SetNamedPipeHandleState(outHandle, &modeBefore, nullptr, nullptr);
+        (void)SetNamedPipeHandleState(out, &modeBefore, nullptr, nullptr);
         modeBefore = 0;
     }
     return was;
 }
 
-/* The runtime writes it itself, with standard output blocking for that flush alone. */
-long sys_library_text(const char **text)
+#if defined(__MINGW32__) && !defined(_UCRT)
+/* msvcrt's stream fields; the bytes are left for the runtime to write. */
+long sys_library_bytes(const char **text, bool take)
 {
-    *text = "";
-    return flush_blocking();
+    if (take)
+        return -1;
+    if ((stdout->_flag & _IOWRT) == 0 || stdout->_base == nullptr || stdout->_ptr <= stdout->_base)
+        return 0;
+    *text = stdout->_base;
+    return static_cast<long>(stdout->_ptr - stdout->_base);
 }
-
-/* msvcrt's stdout says where its unwritten bytes lie. */
-long sys_library_bytes(const char **text)
+#else
+long sys_library_bytes(const char **, bool)
 {
-    *text = "";
-#ifndef _UCRT
-    if ((stdout->_flag & _IOWRT) != 0 && stdout->_base != nullptr && stdout->_ptr > stdout->_base) {
-        *text = stdout->_base;
-        return static_cast<long>(stdout->_ptr - stdout->_base);
-    }
+    return -1;
+}
 #endif
-    return 0;
-}
-
-/* The protected page. */
-static char *trapPage;
 
 /* A write into the page stops the program; any other fault goes on its way. */
 static LONG CALLBACK on_fault(EXCEPTION_POINTERS *fault)
 {
     const EXCEPTION_RECORD *r = fault->ExceptionRecord;
     if (r->ExceptionCode == EXCEPTION_ACCESS_VIOLATION && r->NumberParameters >= 2 &&
-        r->ExceptionInformation[0] == 1 /* a write */) {
-        const char *at = reinterpret_cast<const char *>(r->ExceptionInformation[1]);
-        if (trapPage != nullptr && at >= trapPage && at < trapPage + CON_PAGE_BYTES)
-            guard_written();
-    }
+        r->ExceptionInformation[0] == 1 /* a write */)
+        guard_written(reinterpret_cast<const void *>(r->ExceptionInformation[1]));
     return EXCEPTION_CONTINUE_SEARCH;
 }
 
-bool sys_protect(void *trap, bool writable)
+size_t sys_page_bytes()
 {
-    DWORD before;
-    if (trapPage != nullptr)
-        return trapPage == trap &&
-               VirtualProtect(trap, CON_PAGE_BYTES, writable ? PAGE_READWRITE : PAGE_READONLY,
-                              &before);
-    if (writable)
-        return true; /* never protected */
     SYSTEM_INFO system;
     GetSystemInfo(&system);
-    DWORD page = system.dwPageSize;
-    if (page == 0 || CON_PAGE_BYTES % page != 0 || reinterpret_cast<uintptr_t>(trap) % page != 0)
-        return false;
-    void *handler = AddVectoredExceptionHandler(1, on_fault);
-    if (handler == nullptr)
-        return false;
-    if (!VirtualProtect(trap, CON_PAGE_BYTES, PAGE_READONLY, &before)) {
-        RemoveVectoredExceptionHandler(handler);
-        return false;
-    }
-    trapPage = static_cast<char *>(trap);
-    return true;
+    return system.dwPageSize;
+}
+
+bool sys_catch_writes()
+{
+    return AddVectoredExceptionHandler(1, on_fault) != nullptr;
+}
+
+bool sys_protect(void *page, bool writable)
+{
+    DWORD before;
+    return VirtualProtect(page, CON_PAGE_BYTES, writable ? PAGE_READWRITE : PAGE_READONLY,
+                          &before) != 0;
 }
 
 /* Ends at once: no runtime clean-up writes anything after the console. */
 void sys_stop(int status)
 {
     TerminateProcess(GetCurrentProcess(), static_cast<UINT>(status));
-    ExitProcess(static_cast<UINT>(status));
 }

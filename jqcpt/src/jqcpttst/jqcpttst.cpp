@@ -57,7 +57,6 @@ static struct alignas(CON_PAGE_BYTES) {
 } countryStore;
 static_assert(offsetof(decltype(countryStore), trap) % CON_PAGE_BYTES == 0,
               "the protected page starts right after the zone");
-static bool guardSet;
 
 static CountryEntry *const countryTable = countryStore.table;
 static uint32_t countryCount;
@@ -67,14 +66,7 @@ static uint32_t countryCount;
 static bool listingFailed;
 
 /* What follows a listing whose library wrote past the table, as a format. */
-static const wchar_t WROTE_PAST[] = L"\nThe library wrote past the table of %lu records.\n";
-
-static void guard_set()
-{
-    if (!guardSet)
-        memset(countryStore.guard, GUARD_BYTE, sizeof countryStore.guard);
-    guardSet = true;
-}
+static const char WROTE_PAST[] = "\nThe library wrote past the table of %lu records.\n";
 
 /*
  * True while every byte of the zone equals the one before it, the first
@@ -87,18 +79,19 @@ static bool guard_intact()
 {
     const auto *zone = reinterpret_cast<const unsigned char *>(countryStore.guard);
     unsigned char *trap = countryStore.trap;
-    guardSet = zone[0] == GUARD_BYTE && memcmp(zone, zone + 1, sizeof countryStore.guard - 1) == 0;
+    bool zoneIntact =
+        zone[0] == GUARD_BYTE && memcmp(zone, zone + 1, sizeof countryStore.guard - 1) == 0;
     bool pageClear = trap[0] == 0 && memcmp(trap, trap + 1, sizeof countryStore.trap - 1) == 0;
     if (!pageClear)
         con_protect_again(trap);
-    return guardSet && pageClear;
+    return zoneIntact && pageClear;
 }
 
 static void ReportError(int32_t code)
 {
-    say(L"\n");
-    say(L"An Error Has Occurred ... Return code = %d \n", (int)code);
-    say(L"\n");
+    say("\n");
+    say("An Error Has Occurred ... Return code = %d \n", (int)code);
+    say("\n");
 }
 
 /* The warning, the error report or the table, for what the library
@@ -106,30 +99,28 @@ static void ReportError(int32_t code)
 static uint32_t report_list(int32_t rc)
 {
     if (rc == CPTD_PARTIAL_LIST && countryCount != 0) {
-        say(L"\nPart of input file is corrupted.\n");
-        say(L"Only some of the country names can be retrieved.\n\n");
+        say("\nPart of input file is corrupted.\n");
+        say("Only some of the country names can be retrieved.\n\n");
     }
     if (rc != CPTD_OK && countryCount == 0) {
         ReportError(rc);
         return 0;
     }
-    say(L"\n");
+    say("\n");
     if (countryCount == 0) {
-        say(L"No country was defined in CPTD \n");
+        say("No country was defined in CPTD \n");
         return 0;
     }
-    say(L"   Country ID      Country Name  \n");
-    say(L" --------------------------------\n");
-    say(L"\n");
+    say("   Country ID      Country Name  \n");
+    say(" --------------------------------\n");
+    say("\n");
 
     /* The table holds MAX_COUNTRIES records, whatever count the library claims. */
     uint32_t shown = countryCount < MAX_COUNTRIES ? countryCount : MAX_COUNTRIES;
     // The library wrote countryCount through the pointer it was handed.
     // cppcheck-suppress knownConditionTrueFalse
     for (uint32_t i = 0; i < shown; i++) {
-        int32_t id = countryTable[i].id;
-        uint32_t magnitude = id < 0 ? 0u - (uint32_t)id : (uint32_t)id;
-        put_number(magnitude, id < 0, 8);   /* "%8d" */
+        put_number(countryTable[i].id, 8);  /* "%8d" */
         put_name(countryTable[i].name, 30); /* "%30ls" */
         put_line_end();                     /* "\n" */
     }
@@ -151,7 +142,7 @@ static bool name_unended(const CountryEntry *e)
  */
 static void ListCountries()
 {
-    guard_set();
+    memset(countryStore.guard, GUARD_BYTE, sizeof countryStore.guard);
     con_flush(); /* what the library may print follows what is written */
     con_library_call_begins();
     int32_t rc = JQcpt_CountryList(countryTable, &countryCount);
@@ -163,14 +154,14 @@ static void ListCountries()
     for (uint32_t i = 0; i < shown; i++)
         unended += name_unended(&countryTable[i]);
     if (shown > 0 && rc != CPTD_OK)
-        say(L"\nThe library returned code %d with this list.\n", (int)rc);
+        say("\nThe library returned code %d with this list.\n", (int)rc);
     // The library wrote countryCount through the pointer it was handed.
     // cppcheck-suppress knownConditionTrueFalse
     if (countryCount > MAX_COUNTRIES)
-        say(L"\nThe library reported %lu records; the table holds %lu.\n",
+        say("\nThe library reported %lu records; the table holds %lu.\n",
             (unsigned long)countryCount, (unsigned long)MAX_COUNTRIES);
     if (unended > 0)
-        say(L"\nThe library left no ending zero in %lu of the names.\n", unended);
+        say("\nThe library left no ending zero in %lu of the names.\n", unended);
     if (wrotePast)
         say(WROTE_PAST, (unsigned long)MAX_COUNTRIES);
 
@@ -191,13 +182,13 @@ static int ShowMenu()
 {
     for (;;) {
         con_clear();
-        say(L" CPTD DLL Test Utility \n");
-        say(L"--------------------------------------------\n");
-        say(L"\n\n");
-        say(L" 1. List all the Countries that are supported by CPTD\n");
-        say(L"\n");
-        say(L"99. EXIT \n");
-        say(L" -> ");
+        say(" CPTD DLL Test Utility \n");
+        say("--------------------------------------------\n");
+        say("\n\n");
+        say(" 1. List all the Countries that are supported by CPTD\n");
+        say("\n");
+        say("99. EXIT \n");
+        say(" -> ");
 
         int32_t selection = 0;
         int got = con_read_int(&selection);
@@ -217,7 +208,7 @@ static int ShowMenu()
  */
 static bool pause_for_enter()
 {
-    say(L"\n Press enter to continue");
+    say("\n Press enter to continue");
     bool restTaken = con_discard_line(); /* the rest of the selection's line */
     return restTaken && con_discard_line();
 }
@@ -228,7 +219,7 @@ int main()
     for (;;) {
         int action = ShowMenu();
         if (action == MENU_EXIT) {
-            say(L"\n EXIT Selected.");
+            say("\n EXIT Selected.");
             break;
         }
         if (action == MENU_END_OF_INPUT)

@@ -281,9 +281,10 @@ TEST(Report, CountAboveTheTableShowsItsHundredRowsAndSaysSo)
         EXPECT_EQ(r.status, 1);
     }
     // A library that lifts the protection itself is caught after the call,
-    // once: the page is cleared and protected again.
+    // once; written or not, the page is protected again after every call.
     r = run_with_plan("1\n\n1\n\n1\n\n99\n", "call 0 100\nfill 100\nunprotect\ncall 0 100\n"
-                                             "fill 100\ncall 0 100\nfill 100\noverrun 65\n");
+                                             "fill 100\nunprotect 0\ncall 0 100\nfill 100\n"
+                                             "overrun 65\n");
     EXPECT_EQ(r.out, MENU + TABLE_HEAD + rows + past + PAUSE + MENU + TABLE_HEAD + rows + PAUSE +
                          MENU + past);
     EXPECT_EQ(r.status, 1);

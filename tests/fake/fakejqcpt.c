@@ -20,8 +20,8 @@
  *   bulk N               prints N bytes through stdio, unflushed: the lines
  *                        "0000000" to "%07d" of the count, each with its LF
  *                        (N a multiple of 8)
- *   unprotect            makes the page behind a zone of 64 records past the
- *                        table writable, and writes a byte into it
+ *   unprotect [BYTE]     makes the page behind a zone of 64 records past the
+ *                        table writable, and writes BYTE (1 if missing) into it
  *   nonblock             makes standard output non-blocking (POSIX)
  *   segv                 raises SIGSEGV, as kill(1) would send it (POSIX)
  *
@@ -158,10 +158,10 @@ JQCPT_API int32_t JQ_CALL JQcpt_CountryList(CountryEntry *table, uint32_t *count
                 (void)fclose(plan);
                 return -997;
             }
-        } else if (strcmp(line, "unprotect") == 0) {
+        } else if (strncmp(line, "unprotect", 9) == 0) {
             char *page = (char *)&table[CPTD_MAX_COUNTRIES + 64];
             make_writable(page);
-            page[100] = 1;
+            page[100] = line[9] ? (char)atoi(line + 9) : 1;
         } else if (strcmp(line, "nonblock") == 0) {
             make_nonblocking();
         } else if (strcmp(line, "segv") == 0) {

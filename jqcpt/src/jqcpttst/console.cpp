@@ -91,14 +91,20 @@ void con_start(void *trap, const char *stopText, unsigned long value)
     }
 }
 
-void con_protect_again(void *trap)
+bool con_page_clean(void *trap)
 {
+    auto *page = static_cast<unsigned char *>(trap);
     bool guarded = con.trap != nullptr;
+    if (guarded)
+        (void)sys_protect(trap, false); /* whatever the library made of it */
+    if (page[0] == 0 && memcmp(page, page + 1, CON_PAGE_BYTES - 1) == 0)
+        return true;
     if (guarded && !sys_protect(trap, true))
-        return;
+        return false;
     memset(trap, 0, CON_PAGE_BYTES);
     if (guarded)
         (void)sys_protect(trap, false);
+    return false;
 }
 
 /* ===== Streams ===== */

@@ -36,9 +36,10 @@ enum { CON_PAGE_BYTES = 65536 };
  */
 void con_start(void *trap, const char *stopText, unsigned long value);
 
-/* Clears the page given to con_start and protects it again, after a library
-   lifted its protection and wrote into it. */
-void con_protect_again(void *trap);
+/* After a library call: protects the page given to con_start again, whatever
+   the library made of its protection, and whether it holds only zeros; a
+   page written is cleared, so that the write is reported once. */
+bool con_page_clean(void *trap);
 
 /* Writes out everything written so far, and what the library printed first. */
 void con_flush();

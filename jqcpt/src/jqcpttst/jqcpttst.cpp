@@ -72,19 +72,13 @@ static const char WROTE_PAST[] = "\nThe library wrote past the table of %lu reco
  * True while every byte of the zone equals the one before it, the first
  * GUARD_BYTE, and the protected page still holds nothing but zeros (a
  * library that caught the fault and lifted the protection is caught too).
- * A page so written is cleared and protected again: the write is reported
- * once, and the next one stops the program.
  */
 static bool guard_intact()
 {
     const auto *zone = reinterpret_cast<const unsigned char *>(countryStore.guard);
-    unsigned char *trap = countryStore.trap;
     bool zoneIntact =
         zone[0] == GUARD_BYTE && memcmp(zone, zone + 1, sizeof countryStore.guard - 1) == 0;
-    bool pageClear = trap[0] == 0 && memcmp(trap, trap + 1, sizeof countryStore.trap - 1) == 0;
-    if (!pageClear)
-        con_protect_again(trap);
-    return zoneIntact && pageClear;
+    return con_page_clean(countryStore.trap) && zoneIntact;
 }
 
 static void ReportError(int32_t code)

@@ -161,7 +161,7 @@ JQCPT_API int32_t JQ_CALL JQcpt_CountryList(CountryEntry *table, uint32_t *count
         } else if (strncmp(line, "unprotect", 9) == 0) {
             char *page = (char *)&table[CPTD_MAX_COUNTRIES + 64];
             make_writable(page);
-            page[100] = line[9] ? (char)strtol(line + 9, NULL, 10) : 1;
+            page[100] = (char)(line[9] ? strtol(line + 9, NULL, 10) : 1);
         } else if (strcmp(line, "nonblock") == 0) {
             make_nonblocking();
         } else if (strcmp(line, "segv") == 0) {

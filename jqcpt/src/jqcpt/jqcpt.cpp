@@ -410,14 +410,12 @@ extern "C" JQCPT_API int32_t JQ_CALL JQcpt_CountryList(CountryEntry *table, uint
     char path[PATH_BYTES];
     const char *shown = "no file read, a null table or count";
     int32_t code = CPTD_BAD_ARGUMENT;
-    uint32_t delivered = 0;
     if (table && count) {
         code = list_countries(table, count, path, diagnose);
-        delivered = *count;
         shown = path;
     }
     if (diagnose)
-        say(shown, strlen(shown), ": %lu countries delivered, code %ld", (unsigned long)delivered,
-            (long)code);
+        say(shown, strlen(shown), ": %lu countries delivered, code %ld",
+            (unsigned long)(table && count ? *count : 0), (long)code);
     return code;
 }

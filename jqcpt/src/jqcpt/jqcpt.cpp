@@ -9,15 +9,9 @@
  * anything but blanks follows. A name in printable ASCII, as most are,
  * becomes UTF-16 in vector code, any other a character at a time. A
  * repeated ID is found in an open-addressing set of those delivered.
- * Messages are made on the stack, a line each, what comes from outside the
- * library shown with its control characters and stray bytes as '?'; each
- * goes out in one write of its own (write_message), never through stdio,
- * so that none waits in a buffer or mixes with the caller's output. Without
- * JQCPT_DIAGNOSTICS only the unknown JQCPT_ variables are named, once.
- *
- * The file is read until a read gives nothing, whatever size it had when it
- * was opened: lines appended meanwhile are read, and the 1 MiB limit holds
- * on what is read.
+ * Messages are made on the stack, a line each, and go out through
+ * write_message. A read may return less than asked anywhere in the file
+ * (network and FUSE file systems do): only a read of nothing is the end.
  *
  * All state is on the stack of the call, but for the flag that says the
  * unknown JQCPT_ variables were named.
@@ -70,22 +64,14 @@ static bool fill(LineReader *r)
         r->failure = n < 0 ? errno : n > 0 ? (int)FILE_TOO_LARGE : 0;
         return false;
     }
-    /*
-     * A read may return less than asked anywhere in the file (network and
-     * FUSE file systems do), and the file may have grown since fstat gave
-     * its size: the end is a read of nothing, and nothing else.
-     */
     r->total += n;
     r->len += (size_t)n;
     return true;
 }
 
-/*
- * Gives the next line where it lies in buf, without its line end: at most
- * its first LINE_BYTES, *longer set when more of it is left for read_past.
- * A line cut by the end of what is read is moved to the front of buf and
- * completed there. False at the end of the file.
- */
+/* Gives the next line where it lies in buf, without its line end: at most
+   its first LINE_BYTES, *longer set when more of it is left for read_past.
+   False at the end of the file. */
 static bool read_line(LineReader *r, const unsigned char **text, size_t *len, bool *longer)
 {
     for (;;) {
@@ -244,11 +230,9 @@ static LineKind parse_line(const unsigned char *s, size_t end, CountryEntry *ent
     return kind;
 }
 
-/*
- * Reads the rest of a line past its first LINE_BYTES, of which kind is what
- * they make: blanks and CR there change nothing, a comment is one however
- * far its '#' lies, and anything else makes the line too long.
- */
+/* Reads the rest of a line past its first LINE_BYTES, of which kind is what
+   they make: blanks and CR there change nothing, a comment is one however
+   far its '#' lies, and anything else makes the line too long. */
 static LineKind read_past(LineReader *r, LineKind kind)
 {
     int first = -1; /* the first byte that is neither a blank nor CR */
@@ -277,13 +261,9 @@ static LineKind read_past(LineReader *r, LineKind kind)
 /* Room for a message line: "jqcpt: ", a path or a name, the rest, the line end. */
 enum { MESSAGE_BYTES = PATH_BYTES + 160 };
 
-/*
- * Adds the n bytes of text to line, as far as they fit before the line end,
- * each control character as '?' so that the line stays one and drives no
- * terminal: C0, DEL and C1 (U+0080 to U+009F); and each byte that is not
- * part of a valid UTF-8 sequence, which a terminal could take for C1 or for
- * part of another character.
- */
+/* Adds the n bytes of text to line, as far as they fit before the line end,
+   as '?' each character is_unsafe names and each byte not part of a valid
+   UTF-8 sequence, which a terminal could take for C1 or part of another. */
 static void put(char *line, size_t *len, const char *text, size_t n)
 {
     const auto *s = reinterpret_cast<const unsigned char *>(text);
@@ -419,13 +399,10 @@ static int32_t list_countries(CountryEntry *table, uint32_t *count, char *path, 
     return tooMany ? CPTD_TOO_MANY_COUNTRIES : CPTD_OK;
 }
 
-/* Set once the variables the library does not know are named. */
 static std::atomic_flag variablesNamed = ATOMIC_FLAG_INIT;
 
 extern "C" JQCPT_API int32_t JQ_CALL JQcpt_CountryList(CountryEntry *table, uint32_t *count)
 {
-    /* A misspelt variable would otherwise pass for an unset one: it is named
-       at the first call even without diagnostics, and at every call with. */
     bool diagnose = diagnostics_on();
     if (!variablesNamed.test_and_set() || diagnose)
         each_variable(warn_unknown);
@@ -433,14 +410,12 @@ extern "C" JQCPT_API int32_t JQ_CALL JQcpt_CountryList(CountryEntry *table, uint
     char path[PATH_BYTES];
     const char *shown = "no file read, a null table or count";
     int32_t code = CPTD_BAD_ARGUMENT;
-    uint32_t delivered = 0;
     if (table && count) {
         code = list_countries(table, count, path, diagnose);
-        delivered = *count;
         shown = path;
     }
     if (diagnose)
-        say(shown, strlen(shown), ": %lu countries delivered, code %ld", (unsigned long)delivered,
-            (long)code);
+        say(shown, strlen(shown), ": %lu countries delivered, code %ld",
+            (unsigned long)(table && count ? *count : 0), (long)code);
     return code;
 }

@@ -159,20 +159,18 @@ bool sys_wait(int, bool)
 /* The pipe mode standard output had while it is made blocking; 0 when it is not. */
 static DWORD modeBefore;
 
-bool sys_output_blocking(bool blocking)
+void sys_output_blocking(bool blocking)
 {
-    bool was = modeBefore != 0;
     HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
     DWORD state = 0, wait = PIPE_WAIT;
-    if (blocking && !was) {
+    if (blocking && modeBefore == 0) {
         if (GetNamedPipeHandleState(out, &state, nullptr, nullptr, nullptr, nullptr, 0) &&
             (state & PIPE_NOWAIT) != 0 && SetNamedPipeHandleState(out, &wait, nullptr, nullptr))
             modeBefore = state;
-    } else if (!blocking && was) {
+    } else if (!blocking && modeBefore != 0) {
         (void)SetNamedPipeHandleState(out, &modeBefore, nullptr, nullptr);
         modeBefore = 0;
     }
-    return was;
 }
 
 #if defined(__MINGW32__) && !defined(_UCRT)

@@ -11,6 +11,10 @@
  * console flushes stdout. What that loses: the text the library left in
  * stdio when the protected page stops it, which no fault handler may ask
  * stdio for (as on Windows with UCRT).
+ *
+ * The page costs one sigaction and one mprotect at start-up. A library that
+ * blocks or ignores SIGSEGV takes the handler out of the way: the system
+ * then ends the program at its write.
  */
 
 #include <errno.h>

@@ -1,9 +1,11 @@
 /*
  * console_windows.cpp - the console's platform layer on Windows: UTF-16
  * through WriteConsoleW and ReadConsoleW on a console, UTF-8 through
- * WriteFile and ReadFile when a stream is redirected; line ends as CR LF.
+ * WriteFile (one call a buffer) and ReadFile when a stream is redirected;
+ * line ends as CR LF. No text passes through the C runtime's conversions.
  * A pipe in PIPE_NOWAIT mode is waited for with short sleeps: a read of an
  * empty one fails with ERROR_NO_DATA, a write to a full one moves nothing.
+ * While the library runs, standard output is put in PIPE_WAIT mode.
  *
  * What the library printed through stdout the C runtime writes itself when
  * the console flushes stdout. Only msvcrt's FILE says where the bytes it

@@ -62,33 +62,24 @@ static bool write_fully(int fd, const char *bytes, size_t n)
     return true;
 }
 
-/* Protects the page at trap, with writes into it caught; false when it
-   cannot: the system's page must not reach beyond it. */
-static bool protect(void *trap)
-{
-    size_t page = sys_page_bytes();
-    if (page == 0 || CON_PAGE_BYTES % page != 0 || (uintptr_t)trap % page != 0 ||
-        !sys_catch_writes() || !sys_protect(trap, false))
-        return false;
-    con.trap = static_cast<char *>(trap);
-    return true;
-}
-
 void con_start(void *trap, const char *stopText, unsigned long value)
 {
-    con.outLen = con.inPos = con.inLen = 0;
-    con.inEnded = con.afterCR = false;
     con.isConsole = sys_init();
     /* Formatted here: the fault handler may do no more than write. */
     say(stopText, value);
     con.stopLen = con.outLen < sizeof con.stop ? con.outLen : sizeof con.stop;
     memcpy(con.stop, con.out, con.stopLen);
     con.outLen = 0;
-    if (con.trap == nullptr && !protect(trap)) {
-        static const char said[] = "jqcpttst: the page behind the table cannot be protected: "
-                                   "a library that writes far past it is not caught\n";
-        (void)write_fully(2, said, sizeof said - 1);
+    /* The system's page must not reach beyond the page at trap. */
+    size_t page = sys_page_bytes();
+    if (page != 0 && CON_PAGE_BYTES % page == 0 && (uintptr_t)trap % page == 0 &&
+        sys_catch_writes() && sys_protect(trap, false)) {
+        con.trap = static_cast<char *>(trap);
+        return;
     }
+    static const char said[] = "jqcpttst: the page behind the table cannot be protected: "
+                               "a library that writes far past it is not caught\n";
+    (void)write_fully(2, said, sizeof said - 1);
 }
 
 bool con_page_clean(void *trap)
@@ -109,7 +100,6 @@ bool con_page_clean(void *trap)
 
 /* ===== Streams ===== */
 
-/* Ends the program when a standard stream fails: nothing may be lost unseen. */
 [[noreturn]] static void stream_failed(const char *stream)
 {
     char line[256];
@@ -119,19 +109,12 @@ bool con_page_clean(void *trap)
     exit(2);
 }
 
-/* Writes all n bytes to standard output, or ends the program. */
 static void write_all(const char *bytes, size_t n)
 {
     if (!write_fully(1, bytes, n))
         stream_failed("standard output");
 }
 
-/*
- * A write into the protected page behind the table (from the library):
- * what the library printed and what the console holds are written, then
- * the stop line, and the program ends. Nothing here may call stdio or
- * allocate.
- */
 void guard_written(const void *at)
 {
     const char *p = static_cast<const char *>(at);
@@ -144,7 +127,7 @@ void guard_written(const void *at)
     bool written = write_fully(1, text, n > 0 ? (size_t)n : 0) &&
                    write_fully(1, con.out, con.outLen) && write_fully(1, con.stop, con.stopLen);
     (void)write_fully(2, said, sizeof said - 1);
-    (void)sys_output_blocking(false); /* standard output is shared: its mode goes back */
+    sys_output_blocking(false); /* standard output is shared: its mode goes back */
     sys_stop(written ? 1 : 2);
 }
 
@@ -156,10 +139,9 @@ void con_flush()
     const char *text = "";
     long n = sys_library_bytes(&text, true);
     if (n < 0) {
-        bool was = sys_output_blocking(true);
+        sys_output_blocking(true);
         int flushed = fflush(stdout);
-        if (!was)
-            (void)sys_output_blocking(false);
+        sys_output_blocking(false);
         if (flushed != 0)
             stream_failed("standard output");
     }
@@ -170,14 +152,14 @@ void con_flush()
 
 void con_library_call_begins()
 {
-    (void)sys_output_blocking(true);
+    sys_output_blocking(true);
 }
 
 /* Text stdio refused for the library (a non-blocking stream the library
    set itself, a full disk) is lost: that is said, as for any stream failure. */
 void con_library_call_ended()
 {
-    (void)sys_output_blocking(false);
+    sys_output_blocking(false);
     if (ferror(stdout)) {
         static const char said[] =
             "jqcpttst: standard output: the C runtime could not write all the library's text\n";
@@ -187,11 +169,7 @@ void con_library_call_ended()
     }
 }
 
-/*
- * The next input byte without taking it, or END. CR, LF and CR LF are each
- * one line end: the LF right after a CR is skipped when it arrives, never
- * waited for.
- */
+/* The next input byte without taking it, or END; the LF of a CR LF is skipped. */
 static int peek()
 {
     for (;;) {
@@ -204,11 +182,8 @@ static int peek()
         }
         if (con.inEnded)
             return END;
-        /*
-         * Output is flushed only here, before a read that may wait, and
-         * before the library is called: a script that types ahead gets its
-         * transcript in few large writes.
-         */
+        /* Flushed only here and before a library call: a script that types
+           ahead gets its transcript in few large writes. */
         con_flush();
         long n = sys_read(con.in, sizeof con.in);
         if (n > 0) {
@@ -386,10 +361,7 @@ static uint32_t name_char(const JQ_WCHAR16 *name, size_t *i)
     return unsafe ? 0xFFFD : c;
 }
 
-/*
- * In one pass: never read past the field's 30 units, an unsafe character
- * shown as U+FFFD (so the library's data never drives the terminal).
- */
+/* Never reads past the field's 30 units. */
 void put_name(const JQ_WCHAR16 *name, int width)
 {
     size_t i = 0;
@@ -411,7 +383,6 @@ void put_name(const JQ_WCHAR16 *name, int width)
     put_field(bytes, n, chars, width);
 }
 
-/* Knows the conversions the messages use; any other text is written as it stands. */
 void say(const char *format, ...)
 {
     va_list args;

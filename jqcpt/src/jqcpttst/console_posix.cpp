@@ -11,6 +11,10 @@
  * console flushes stdout. What that loses: the text the library left in
  * stdio when the protected page stops it, which no fault handler may ask
  * stdio for (as on Windows with UCRT).
+ *
+ * The page costs one sigaction and one mprotect at start-up. A library that
+ * blocks or ignores SIGSEGV takes the handler out of the way: the system
+ * then ends the program at its write.
  */
 
 #include <errno.h>
@@ -83,21 +87,19 @@ long sys_library_bytes(const char **, bool)
 /* stdout's file status flags while it is made blocking; -1 when it is not. */
 static int flagsBefore = -1;
 
-bool sys_output_blocking(bool blocking)
+void sys_output_blocking(bool blocking)
 {
-    bool was = flagsBefore >= 0;
-    if (blocking && !was) {
+    if (blocking && flagsBefore < 0) {
         int flags = fcntl(STDOUT_FILENO, F_GETFL);
         if (flags >= 0 && (flags & O_NONBLOCK) != 0 &&
             fcntl(STDOUT_FILENO, F_SETFL, flags & ~O_NONBLOCK) == 0)
             flagsBefore = flags;
-    } else if (!blocking && was) {
+    } else if (!blocking && flagsBefore >= 0) {
         int error = errno;
         (void)fcntl(STDOUT_FILENO, F_SETFL, flagsBefore);
         flagsBefore = -1;
         errno = error;
     }
-    return was;
 }
 
 /* What SIGSEGV did before the console caught it. */

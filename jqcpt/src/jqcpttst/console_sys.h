@@ -17,8 +17,7 @@
  *                not show them, or cannot give them up: it writes them
  *                itself when the console flushes stdout.
  *   sys_output_blocking  makes standard output blocking if it was not (true),
- *                or puts back the mode it had (false); gives whether it was
- *                made blocking before the call
+ *                or puts back the mode it had (false)
  *
  *   sys_page_bytes  the system's page size, 0 if unknown
  *   sys_catch_writes  has a write fault call guard_written with the address
@@ -28,8 +27,9 @@
  *   sys_stop     ends the program at once with status, from a fault handler
  *
  * console.cpp provides guard_written: for a write into the protected page
- * it writes what the console holds and stops, with sys_write and sys_stop
- * alone; for any other address it returns.
+ * it writes what the library printed, what the console holds and the stop
+ * line, and stops, with no stdio and no allocation; for any other address
+ * it returns.
  *
  *   SYS_END_LINE  whether the last output on a console ends with a line end
  *                (the shell's prompt follows it on POSIX; cmd starts its own)
@@ -56,7 +56,7 @@ long sys_write(int fd, const char *bytes, size_t n);
 long sys_read(unsigned char *bytes, size_t size);
 bool sys_wait(int fd, bool forWriting);
 long sys_library_bytes(const char **text, bool take);
-bool sys_output_blocking(bool blocking);
+void sys_output_blocking(bool blocking);
 size_t sys_page_bytes();
 bool sys_catch_writes();
 bool sys_protect(void *page, bool writable);

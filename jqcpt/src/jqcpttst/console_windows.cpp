@@ -1,9 +1,11 @@
 /*
  * console_windows.cpp - the console's platform layer on Windows: UTF-16
  * through WriteConsoleW and ReadConsoleW on a console, UTF-8 through
- * WriteFile and ReadFile when a stream is redirected; line ends as CR LF.
+ * WriteFile (one call a buffer) and ReadFile when a stream is redirected;
+ * line ends as CR LF. No text passes through the C runtime's conversions.
  * A pipe in PIPE_NOWAIT mode is waited for with short sleeps: a read of an
  * empty one fails with ERROR_NO_DATA, a write to a full one moves nothing.
+ * While the library runs, standard output is put in PIPE_WAIT mode.
  *
  * What the library printed through stdout the C runtime writes itself when
  * the console flushes stdout. Only msvcrt's FILE says where the bytes it
@@ -159,20 +161,18 @@ bool sys_wait(int, bool)
 /* The pipe mode standard output had while it is made blocking; 0 when it is not. */
 static DWORD modeBefore;
 
-bool sys_output_blocking(bool blocking)
+void sys_output_blocking(bool blocking)
 {
-    bool was = modeBefore != 0;
     HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
     DWORD state = 0, wait = PIPE_WAIT;
-    if (blocking && !was) {
+    if (blocking && modeBefore == 0) {
         if (GetNamedPipeHandleState(out, &state, nullptr, nullptr, nullptr, nullptr, 0) &&
             (state & PIPE_NOWAIT) != 0 && SetNamedPipeHandleState(out, &wait, nullptr, nullptr))
             modeBefore = state;
-    } else if (!blocking && was) {
+    } else if (!blocking && modeBefore != 0) {
         (void)SetNamedPipeHandleState(out, &modeBefore, nullptr, nullptr);
         modeBefore = 0;
     }
-    return was;
 }
 
 #if defined(__MINGW32__) && !defined(_UCRT)

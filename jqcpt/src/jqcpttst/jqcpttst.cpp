@@ -149,7 +149,6 @@ static void ListCountries()
         unended += name_unended(&countryTable[i]);
     if (shown > 0 && rc != CPTD_OK)
         say("\nThe library returned code %d with this list.\n", (int)rc);
-    // The library wrote countryCount through the pointer it was handed.
     // cppcheck-suppress knownConditionTrueFalse
     if (countryCount > MAX_COUNTRIES)
         say("\nThe library reported %lu records; the table holds %lu.\n",

@@ -177,7 +177,7 @@ TEST(Report, DenseAstralNamesAreNeverCutAtABufferBoundary)
         smiles += "\xf0\x9f\x98\x80";
     for (int k = 0; k < 100; k++) {
         plan += "row " + std::to_string(k) + " " + smiles + "\n";
-        rows += row(k, smiles, 14);
+        rows += row(k, smiles, 28); // a pair takes two places
     }
     Session r = run_with_plan("1\n\n1\n\n1\n\n99\n", plan);
     const std::string listed = MENU + TABLE_HEAD + rows + PAUSE;
@@ -295,7 +295,7 @@ TEST(Report, NamesAreDecodedAndNeverDriveTheTerminal)
     const std::string bad = "\xef\xbf\xbd"; // U+FFFD
     Session r = run_with_plan("1\n\n99\n",
                               "call 0 7\n"
-                              "units 1 D83D DE00 41\n"           // a pair is one character
+                              "units 1 D83D DE00 41\n"           // a pair is one character, in two places
                               "units 2 41 D800 42 DC00\n"        // lone surrogates
                               "units 3 1B 5B 32 4A 7 9B 7F 41\n" // ESC, BEL, CSI, DEL
                               "units 4 41 42 43 44 45 46 47 48 49 4A 4B 4C 4D 4E 4F "
@@ -313,7 +313,7 @@ TEST(Report, NamesAreDecodedAndNeverDriveTheTerminal)
             row(1,
                 "\xf0\x9f\x98\x80"
                 "A",
-                2) +
+                3) +
             row(2, "A" + bad + "B" + bad, 4) + row(3, bad + "[2J" + bad + bad + bad + "A", 8) +
             row(4, "ABCDEFGHIJKLMNOPQRSTUVWXYZabcd", 30) +
             row(5, "ABCDEFGHIJKLMNOPQRSTUVWXYZabc" + bad, 30) +

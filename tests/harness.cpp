@@ -24,11 +24,11 @@ const std::string TABLE_HEAD = "\n"
                                " --------------------------------\n"
                                "\n";
 
-std::string row(long id, const std::string &name, int chars)
+std::string row(long id, const std::string &name, int units)
 {
     char number[32];
     snprintf(number, sizeof number, "%8ld", id);
-    return number + std::string(chars < 30 ? 30 - chars : 0, ' ') + name + "\n";
+    return number + std::string(units < 30 ? 30 - units : 0, ' ') + name + "\n";
 }
 
 std::string bulk_lines(size_t bytes)

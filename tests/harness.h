@@ -63,5 +63,5 @@ extern const std::string TABLE_HEAD;
 std::string bulk_lines(size_t bytes);
 
 // One table row: the ID in 8 columns, the name right-aligned in 30
-// characters; chars is how many characters the name shows as.
-std::string row(long id, const std::string &name, int chars);
+// places; units is how many it takes, one a UTF-16 unit.
+std::string row(long id, const std::string &name, int units);

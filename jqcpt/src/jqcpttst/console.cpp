@@ -293,16 +293,16 @@ void con_clear()
 }
 
 /*
- * Starts a right-aligned field of width characters for n bytes that show
- * as chars characters (never cut): writes its blanks and gives where the
+ * Starts a right-aligned field of width places for n bytes that take
+ * places of them (never cut): writes its blanks and returns where the
  * bytes go. The buffer is flushed only before the whole field.
  */
-static char *field_start(size_t n, int chars, int width)
+static char *field_start(size_t n, int places, int width)
 {
     static const char blanks[BLANKS] = {' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ',
                                         ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ',
                                         ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' '};
-    size_t pad = width > chars ? (size_t)(width - chars) : 0;
+    size_t pad = width > places ? (size_t)(width - places) : 0;
     if (sizeof con.out - con.outLen < pad + n + sizeof blanks)
         con_flush();
     char *to = con.out + con.outLen;
@@ -321,9 +321,9 @@ void put_line_end()
     *field_start(1, 1, 0) = '\n';
 }
 
-static void put_field(const char *bytes, size_t n, int chars, int width)
+static void put_field(const char *bytes, size_t n, int places, int width)
 {
-    memcpy(field_start(n, chars, width), bytes, n);
+    memcpy(field_start(n, places, width), bytes, n);
 }
 
 void put_number(long long value, int width)
@@ -375,12 +375,13 @@ void put_name(const JQ_WCHAR16 *name, int width)
         return;
     }
 
+    /* The field's width counts UTF-16 units, as the runtime's "%30ls" does:
+       a pair takes two places. */
     char bytes[CPTD_NAME_UNITS * 3] = {}; /* a unit gives at most 3 bytes, a pair 4 */
     size_t n = 0;
-    int chars = 0;
-    for (i = 0; i < CPTD_NAME_UNITS && name[i] != 0; i++, chars++)
+    for (i = 0; i < CPTD_NAME_UNITS && name[i] != 0; i++)
         n += utf8_encode(name_char(name, &i), bytes + n);
-    put_field(bytes, n, chars, width);
+    put_field(bytes, n, (int)i, width);
 }
 
 void say(const char *format, ...)

@@ -78,7 +78,8 @@ int con_read_int(int32_t *value);
 void say(const char *format, ...);
 
 /* The row writers: a number, a record's name, each right-aligned in width
-   characters and never cut, and a line end, as say writes "\n". */
+   places and never cut, and a line end, as say writes "\n". A name takes a
+   place for each UTF-16 unit, as the runtime counts it. */
 void put_number(long long value, int width);
 void put_name(const JQ_WCHAR16 *name, int width);
 void put_line_end();

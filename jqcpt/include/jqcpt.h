@@ -25,7 +25,9 @@ JQCPT_API int32_t JQ_CALL JQcpt_CountryList(CountryEntry *table, uint32_t *count
 
 JQ_END_DECLS
 
+#if defined(JQ_HEADER_IDENTS)
 static const char jqcpt_h_ident[] JQ_IDENT =
-    "@(#) jqbuild  2026-12-08 18:40:00   jqcpt.h /main/jqcpt/5 ~";
+    "@(#) jqbuild  2026-12-10 09:00:00   jqcpt.h /main/jqcpt/6 ~";
+#endif
 
 #endif /* JQCPT_H */

@@ -34,7 +34,9 @@ JQ_STATIC_ASSERT(offsetof(CountryEntry, id) == 60, "CountryEntry.id must be at o
 /* The file defines more countries than the table holds; the first ones are delivered. */
 #define CPTD_TOO_MANY_COUNTRIES 42704
 
+#if defined(JQ_HEADER_IDENTS)
 static const char jqcpttyp_h_ident[] JQ_IDENT =
-    "@(#) jqbuild  2026-12-08 18:40:00   jqcpttyp.h /main/jqcpt/7 ~";
+    "@(#) jqbuild  2026-12-10 09:00:00   jqcpttyp.h /main/jqcpt/8 ~";
+#endif
 
 #endif /* JQCPTTYP_H */

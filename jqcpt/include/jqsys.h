@@ -19,7 +19,11 @@
 #define JQ_STATIC_ASSERT(cond, msg) _Static_assert(cond, msg)
 #endif
 
-/* Keeps an identification string in the binary although nothing refers to it. */
+/*
+ * Keeps an identification string in the binary although nothing refers to
+ * it. A header defines its own string only in the unit that defines
+ * JQ_HEADER_IDENTS before including it, so that a binary holds it once.
+ */
 #if defined(__GNUC__) || defined(__clang__)
 #define JQ_IDENT __attribute__((used))
 #else
@@ -40,7 +44,9 @@
 /* One UTF-16 code unit: the wide character of our records. */
 typedef uint16_t JQ_WCHAR16;
 
+#if defined(JQ_HEADER_IDENTS)
 static const char jqsys_h_ident[] JQ_IDENT =
-    "@(#) jqbuild  2026-12-08 18:40:00   jqsys.h /main/jqsys/3 ~";
+    "@(#) jqbuild  2026-12-10 09:00:00   jqsys.h /main/jqsys/4 ~";
+#endif
 
 #endif /* JQSYS_H */

@@ -24,6 +24,7 @@
 
 #include <atomic>
 
+#define JQ_HEADER_IDENTS /* this unit carries the headers' identification strings */
 #include "jqcpt.h"
 #include "jqcpt_sys.h"
 

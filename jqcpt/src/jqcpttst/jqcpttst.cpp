@@ -19,6 +19,7 @@
 
 #include <algorithm>
 
+#define JQ_HEADER_IDENTS /* this unit carries the headers' identification strings */
 #include "jqcpt.h"
 #include "jqcpttyp.h"
 #include "jqsys.h"

@@ -24,6 +24,12 @@ const std::string TABLE_HEAD = "\n"
                                " --------------------------------\n"
                                "\n";
 
+const std::vector<std::string> UNSHOWN = {
+    "\x1b",         "\x7f",         "\xc2\x9b",     "\xe2\x80\xaa", "\xe2\x80\xab", "\xe2\x80\xac",
+    "\xe2\x80\xad", "\xe2\x80\xae", "\xe2\x81\xa6", "\xe2\x81\xa7", "\xe2\x81\xa8", "\xe2\x81\xa9",
+    "\xe2\x80\xa8", "\xe2\x80\xa9", "\xef\xbf\xbe", "\xef\xbf\xbf"};
+const std::string SHOWN_MARKS = "\xe2\x80\x8e\xe2\x80\x8f\xd8\x9c"; // U+200E, U+200F, U+061C
+
 std::string row(long id, const std::string &name, int units)
 {
     char number[32];

@@ -59,6 +59,12 @@ extern const std::string PAUSE;
 extern const std::string EXIT;
 extern const std::string TABLE_HEAD;
 
+// In UTF-8, characters that would drive or reorder the terminal, which the
+// console shows in a name as U+FFFD and the library's messages as '?'; then
+// three marks that both show as they are.
+extern const std::vector<std::string> UNSHOWN;
+extern const std::string SHOWN_MARKS;
+
 // What the test double's "bulk N" prints: the lines "0000000" on, N bytes.
 std::string bulk_lines(size_t bytes);
 

@@ -170,8 +170,17 @@ TEST(CountryFile, EachCorruptedLineIsSkippedAndReported)
 
     // With diagnostics, one file of them all: why each line is not delivered,
     // a variable the library does not know, and how the call ended.
+    // Unknown names in any case; one too long for a message is cut before a
+    // character, and marked.
+    std::string longVariable = "JQCPT_" + std::string(4084, 'X');
+    while (longVariable.size() < 4300)
+        longVariable += "\xc3\xa9"; // the cut falls inside one
+    const std::string unknown[] = {"JQCPT_COUNTRYFILE", "jqcpt_country_file", longVariable};
     std::string text = "# one line of each kind\n7 Chad\n", path = temp_file("");
-    std::string said = "jqcpt: JQCPT_COUNTRYFILE is not a variable of this library\n";
+    std::string said = "jqcpt: JQCPT_COUNTRYFILE is not a variable of this library\n"
+                       "jqcpt: jqcpt_country_file is not a variable of this library\n"
+                       "jqcpt: " +
+                       longVariable.substr(0, 4090) + "... is not a variable of this library\n";
     int n = 2;
     for (const auto &[bad, reason] : corrupted) {
         text += bad + "\n";
@@ -183,9 +192,11 @@ TEST(CountryFile, EachCorruptedLineIsSkippedAndReported)
     said += "jqcpt: " + path + ":" + std::to_string(++n) + ": more than 100 countries\n";
     said += "jqcpt: " + path + ": 100 countries delivered, code 42701\n";
     std::ofstream(path, std::ios::binary) << text;
-    setenv("JQCPT_COUNTRYFILE", "misspelt", 1);
+    for (const std::string &name : unknown)
+        setenv(name.c_str(), "misspelt", 1);
     Listing all = diagnose(path.c_str());
-    unsetenv("JQCPT_COUNTRYFILE");
+    for (const std::string &name : unknown)
+        unsetenv(name.c_str());
     unlink(path.c_str());
     EXPECT_EQ(all.rc, CPTD_PARTIAL_LIST);
     EXPECT_EQ(all.count, 100u);
@@ -232,11 +243,18 @@ TEST(CountryFile, MissingOrUnreadableFile)
     // outside a valid UTF-8 sequence: one message, one line.
     const std::string odd = "/nonexistent/new\nline \xc2\x9b[2J\x9b\xc3\xa9\xff\x9b"
                             "2J";
+    // Each character the console does not show in a name, '?' here.
+    std::string unshown = "/nonexistent/", asked = unshown;
+    for (const std::string &c : UNSHOWN) {
+        unshown += c;
+        asked += "?";
+    }
     const struct {
         std::string path, shown, reason;
     } unusable[] = {
         {"/nonexistent/countries.txt", "", "No such file or directory"},
         {odd, "/nonexistent/new?line ?[2J?\xc3\xa9??2J", "No such file or directory"},
+        {unshown + SHOWN_MARKS, asked + SHOWN_MARKS, "No such file or directory"},
         {"/tmp", "", "not a regular file"},
         {"/dev/zero", "", "not a regular file"},
         {big, "", "larger than 1 MiB"},

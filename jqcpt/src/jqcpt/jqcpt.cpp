@@ -156,9 +156,9 @@ static long decode_utf8(const unsigned char *s, size_t len, size_t *i)
     return c;
 }
 
-/* Whether c, from decode_utf8, is neither delivered nor shown: malformed,
-   or a control character (C0, DEL, C1). */
-static bool is_unsafe(long c)
+/* Whether c, from decode_utf8, may not stand in a name: malformed, or a
+   control character (C0, DEL, C1). */
+static bool is_control(long c)
 {
     return c < 0x20 || (c >= 0x7F && c <= 0x9F);
 }
@@ -183,7 +183,7 @@ static LineKind encode_name(const unsigned char *s, size_t len, JQ_WCHAR16 *name
     size_t units = 0;
     for (size_t i = 0; i < len;) {
         long c = decode_utf8(s, len, &i);
-        if (is_unsafe(c))
+        if (is_control(c))
             return LINE_NAME_INVALID;
         if (units + (c >= 0x10000 ? 2 : 1) > CPTD_NAME_UNITS - 1)
             return LINE_NAME_LONG;
@@ -259,12 +259,25 @@ static LineKind read_past(LineReader *r, LineKind kind)
 
 /* ===== Diagnostics ===== */
 
-/* Room for a message line: "jqcpt: ", a path or a name, the rest, the line end. */
-enum { MESSAGE_BYTES = PATH_BYTES + 160 };
+/*
+ * Whether a message shows c, from decode_utf8, as '?': malformed, or a
+ * character that would drive or reorder the terminal. It is the rule by
+ * which the console shows names (name_char in jqcpttst/console.cpp), and
+ * the two must stay alike.
+ */
+static bool is_unshown(long c)
+{
+    return is_control(c) || (c >= 0x202A && c <= 0x202E) /* bidirectional embeddings, overrides */
+           || (c >= 0x2066 && c <= 0x2069)               /* bidirectional isolates */
+           || c == 0x2028 || c == 0x2029                 /* line and paragraph separators */
+           || c == 0xFFFE || c == 0xFFFF;                /* noncharacters */
+}
 
-/* Adds the n bytes of text to line, as far as they fit before the line end,
-   as '?' each character is_unsafe names and each byte not part of a valid
-   UTF-8 sequence, which a terminal could take for C1 or part of another. */
+/* Room for a message line: "jqcpt: ", a value, the rest, the line end. */
+enum { REST_BYTES = 256, MESSAGE_BYTES = 7 + SHOWN_BYTES + REST_BYTES + 2 };
+
+/* Appends the n bytes of text to line, with '?' for each character that
+   is_unshown names and for each byte outside a valid UTF-8 sequence. */
 static void put(char *line, size_t *len, const char *text, size_t n)
 {
     const auto *s = reinterpret_cast<const unsigned char *>(text);
@@ -273,37 +286,65 @@ static void put(char *line, size_t *len, const char *text, size_t n)
         long c = decode_utf8(s, n, &i);
         if (c < 0)
             i = start + 1; /* the first byte alone is not part of a sequence */
-        size_t size = is_unsafe(c) ? 1 : i - start;
-        if (*len + size > MESSAGE_BYTES - 2)
-            return;
-        memcpy(line + *len, is_unsafe(c) ? "?" : text + start, size);
+        size_t size = is_unshown(c) ? 1 : i - start;
+        memcpy(line + *len, is_unshown(c) ? "?" : text + start, size);
         *len += size;
     }
 }
 
-/* Says on standard error "jqcpt: ", the n bytes of name, then what format
-   makes of the rest, as one line. */
-static void say(const char *name, size_t n, const char *format, ...)
+/*
+ * Says on standard error "jqcpt: ", the n bytes of value, then what format
+ * makes of the rest, as one line. A value longer than SHOWN_BYTES is cut
+ * before a character and marked "...", so that the rest still follows.
+ */
+static void say(const char *value, size_t n, const char *format, ...)
 {
-    char rest[256];
+    char rest[REST_BYTES];
     va_list args;
     va_start(args, format);
     (void)vsnprintf(rest, sizeof rest, format, args);
     va_end(args);
+    bool cut = n > SHOWN_BYTES;
+    if (cut) {
+        n = SHOWN_BYTES - 3;
+        for (int k = 0; k < 3 && ((unsigned char)value[n] & 0xC0) == 0x80; k++)
+            n--; /* back to the start of a character */
+    }
     char line[MESSAGE_BYTES];
     size_t len = 0;
     put(line, &len, "jqcpt: ", 7);
-    put(line, &len, name, n);
+    put(line, &len, value, n);
+    if (cut)
+        put(line, &len, "...", 3);
     put(line, &len, rest, strlen(rest));
     write_message(line, len);
 }
 
-/* Says that a set variable named JQCPT_... is none of the library's. */
+/* Returns c in lower case when it is an ASCII capital. */
+static char ascii_lower(char c)
+{
+    return c >= 'A' && c <= 'Z' ? (char)(c - 'A' + 'a') : c;
+}
+
+/* Returns whether the n bytes at a and b are alike but for ASCII case. */
+static bool same_but_case(const char *a, const char *b, size_t n)
+{
+    for (size_t k = 0; k < n; k++)
+        if (ascii_lower(a[k]) != ascii_lower(b[k]))
+            return false;
+    return true;
+}
+
+/* Says that a set variable whose name begins with JQCPT_, in any case, is
+   none of the library's as the system compares names. */
 static void warn_unknown(const char *name, size_t len)
 {
     static const char *const known[] = {"JQCPT_COUNTRY_FILE", "JQCPT_DIAGNOSTICS"};
+    if (len < 6 || !same_but_case(name, "JQCPT_", 6))
+        return;
     for (const char *k : known)
-        if (strlen(k) == len && memcmp(k, name, len) == 0)
+        if (strlen(k) == len && (VARIABLE_CASE_IGNORED ? same_but_case(k, name, len)
+                                                       : memcmp(k, name, len) == 0))
             return;
     say(name, len, " is not a variable of this library");
 }

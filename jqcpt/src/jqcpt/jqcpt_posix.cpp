@@ -96,11 +96,10 @@ void write_message(char *text, size_t n)
     }
 }
 
+const bool VARIABLE_CASE_IGNORED = false;
+
 void each_variable(void (*take)(const char *name, size_t len))
 {
-    for (char **entry = environ; entry && *entry; entry++) {
-        const char *equals = strchr(*entry, '=');
-        if (strncmp(*entry, "JQCPT_", 6) == 0)
-            take(*entry, equals ? (size_t)(equals - *entry) : strlen(*entry));
-    }
+    for (char **entry = environ; entry && *entry; entry++)
+        take(*entry, strcspn(*entry, "="));
 }

@@ -31,17 +31,35 @@ static int file_open(const wchar_t *path, long long *size, int *error)
     return fd;
 }
 
-static void set_wide_path(char *path, const wchar_t *wide)
+/*
+ * Writes the n units of wide at to in UTF-8, and a zero, and returns the
+ * bytes written. Text longer than SHOWN_BYTES is cut after more than
+ * SHOWN_BYTES of them, between characters, so that a message shows it cut;
+ * to has room for PATH_BYTES bytes.
+ */
+static size_t utf8_of(const wchar_t *wide, size_t n, char *to)
 {
-    if (!WideCharToMultiByte(CP_UTF8, 0, wide, -1, path, PATH_BYTES, nullptr, nullptr))
-        (void)snprintf(path, PATH_BYTES, "%s", "(a path too long to show)");
+    size_t units = 0, bytes = 0;
+    while (units < n && bytes <= SHOWN_BYTES) {
+        wchar_t u = wide[units];
+        bool pair = u >= 0xD800 && u <= 0xDBFF && units + 1 < n && wide[units + 1] >= 0xDC00 &&
+                    wide[units + 1] <= 0xDFFF;
+        bytes += u < 0x80 ? 1 : u < 0x800 ? 2 : pair ? 4 : 3; /* a lone surrogate as U+FFFD */
+        units += pair ? 2 : 1;
+    }
+    static_assert(PATH_BYTES > SHOWN_BYTES + 4, "room for the character that passes the limit");
+    int written = units == 0 ? 0
+                             : WideCharToMultiByte(CP_UTF8, 0, wide, static_cast<int>(units), to,
+                                                   PATH_BYTES - 1, nullptr, nullptr);
+    to[written] = 0;
+    return static_cast<size_t>(written);
 }
 
 int file_open_countries(long long *size, int *error, char *shown)
 {
     const wchar_t *named = _wgetenv(L"JQCPT_COUNTRY_FILE");
     if (named && *named) {
-        set_wide_path(shown, named);
+        (void)utf8_of(named, wcslen(named), shown);
         return file_open(named, size, error);
     }
 
@@ -62,7 +80,7 @@ int file_open_countries(long long *size, int *error, char *shown)
     size_t dir = slash ? (size_t)(slash - path + 1) : 0;
     int written =
         swprintf(path + dir, sizeof path / sizeof path[0] - dir, L"%hs", JQCPT_DATA_RELPATH);
-    set_wide_path(shown, path);
+    (void)utf8_of(path, wcslen(path), shown);
     if (written <= 0) {
         *error = ENAMETOOLONG;
         return -1;
@@ -90,26 +108,28 @@ void write_message(char *text, size_t n)
 {
     text[n++] = '\r';
     text[n++] = '\n';
-    DWORD wrote = 0;
-    (void)WriteFile(GetStdHandle(STD_ERROR_HANDLE), text, (DWORD)n, &wrote, nullptr);
+    HANDLE err = GetStdHandle(STD_ERROR_HANDLE);
+    for (DWORD done = 0; done < n;) {
+        DWORD wrote = 0;
+        if (!WriteFile(err, text + done, static_cast<DWORD>(n) - done, &wrote, nullptr))
+            return; /* nowhere left to say it */
+        if (wrote == 0)
+            Sleep(1); /* a full PIPE_NOWAIT pipe: not yet */
+        done += wrote;
+    }
 }
 
-/* Names are compared in capitals: Windows does not tell jqcpt_x from JQCPT_X. */
+const bool VARIABLE_CASE_IGNORED = true;
+
 void each_variable(void (*take)(const char *name, size_t len))
 {
     wchar_t *block = GetEnvironmentStringsW();
     if (!block)
         return;
     for (const wchar_t *entry = block; *entry; entry += wcslen(entry) + 1) {
-        char name[64]; /* its first 64 characters, ASCII letters in capitals */
-        size_t len = 0;
-        for (; entry[len] && entry[len] != L'='; len++) {
-            wchar_t c = entry[len] >= L'a' && entry[len] <= L'z' ? entry[len] - 32 : entry[len];
-            if (len < sizeof name)
-                name[len] = (char)(c < 0x80 ? c : L'?');
-        }
-        if (len >= 6 && memcmp(name, "JQCPT_", 6) == 0)
-            take(name, len < sizeof name ? len : sizeof name);
+        char name[PATH_BYTES];
+        /* A name may begin with '=' (cmd's "=C:"); it ends at the next one. */
+        take(name, utf8_of(entry, wcscspn(entry + 1, L"=") + 1, name));
     }
     FreeEnvironmentStringsW(block);
 }

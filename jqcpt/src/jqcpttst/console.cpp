@@ -341,9 +341,11 @@ void put_number(long long value, int width)
 }
 
 /*
- * The character that starts at name[*i], a pair taken whole (*i then steps
- * over its second unit). A lone surrogate is U+FFFD, and so is a character
- * a name may not show: it would drive or reorder the terminal.
+ * Returns the character that starts at name[*i], a pair taken whole (*i
+ * then steps over its second unit). A lone surrogate is U+FFFD, and so is a
+ * character a name may not show: it would drive or reorder the terminal.
+ * The library's messages show the same characters as '?' (is_unshown in
+ * jqcpt/jqcpt.cpp); the two rules must stay alike.
  */
 static uint32_t name_char(const JQ_WCHAR16 *name, size_t *i)
 {

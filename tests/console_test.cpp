@@ -293,38 +293,39 @@ TEST(Report, CountAboveTheTableShowsItsHundredRowsAndSaysSo)
 TEST(Report, NamesAreDecodedAndNeverDriveTheTerminal)
 {
     const std::string bad = "\xef\xbf\xbd"; // U+FFFD
-    std::string unshown, shownAsBad;
+    // Each character the library's messages show as '?'; marks stay.
+    std::string unshown = "row 6 ", shownAsBad;
     for (const std::string &c : UNSHOWN) {
         unshown += c;
         shownAsBad += bad;
     }
-    Session r = run_with_plan("1\n\n99\n",
-                              "call 0 7\n"
-                              "units 1 D83D DE00 41\n"           // a pair is one character, in two places
-                              "units 2 41 D800 42 DC00\n"        // lone surrogates
-                              "units 3 1B 5B 32 4A 7 9B 7F 41\n" // ESC, BEL, CSI, DEL
-                              "units 4 41 42 43 44 45 46 47 48 49 4A 4B 4C 4D 4E 4F "
-                              "50 51 52 53 54 55 56 57 58 59 5A 61 62 63 64\n"
-                              "units 5 41 42 43 44 45 46 47 48 49 4A 4B 4C 4D 4E 4F "
-                              "50 51 52 53 54 55 56 57 58 59 5A 61 62 63 D83D\n"
-                              // each character the library's messages show as '?'; marks stay
-                              "row 6 " + unshown + SHOWN_MARKS + "\n" +
-                              // its zero is inside, not at the end: a name, and no break
-                              "units 7 41 0 43 44 45 46 47 48 49 4A 4B 4C 4D 4E 4F "
-                              "50 51 52 53 54 55 56 57 58 59 5A 61 62 63 64\n");
-    EXPECT_EQ(
-        r.out,
-        MENU + TABLE_HEAD +
-            row(1,
-                "\xf0\x9f\x98\x80"
-                "A",
-                3) +
-            row(2, "A" + bad + "B" + bad, 4) + row(3, bad + "[2J" + bad + bad + bad + "A", 8) +
-            row(4, "ABCDEFGHIJKLMNOPQRSTUVWXYZabcd", 30) +
-            row(5, "ABCDEFGHIJKLMNOPQRSTUVWXYZabc" + bad, 30) +
-            row(6, shownAsBad + SHOWN_MARKS, 19) +
-            row(7, "A", 1) + "\nThe library left no ending zero in 2 of the names.\n" + PAUSE +
-            MENU + EXIT);
+    unshown += SHOWN_MARKS + "\n";
+    Session r =
+        run_with_plan("1\n\n99\n", "call 0 7\n"
+                                   "units 1 D83D DE00 41\n"    // a pair: one character, two places
+                                   "units 2 41 D800 42 DC00\n" // lone surrogates
+                                   "units 3 1B 5B 32 4A 7 9B 7F 41\n" // ESC, BEL, CSI, DEL
+                                   "units 4 41 42 43 44 45 46 47 48 49 4A 4B 4C 4D 4E 4F "
+                                   "50 51 52 53 54 55 56 57 58 59 5A 61 62 63 64\n"
+                                   "units 5 41 42 43 44 45 46 47 48 49 4A 4B 4C 4D 4E 4F "
+                                   "50 51 52 53 54 55 56 57 58 59 5A 61 62 63 D83D\n" +
+                                       unshown +
+                                       // its zero is inside, not at the end: a name
+                                       "units 7 41 0 43 44 45 46 47 48 49 4A 4B 4C 4D "
+                                       "4E 4F 50 51 52 53 54 55 56 57 58 59 5A 61 62 "
+                                       "63 64\n");
+    EXPECT_EQ(r.out, MENU + TABLE_HEAD +
+                         row(1,
+                             "\xf0\x9f\x98\x80"
+                             "A",
+                             3) +
+                         row(2, "A" + bad + "B" + bad, 4) +
+                         row(3, bad + "[2J" + bad + bad + bad + "A", 8) +
+                         row(4, "ABCDEFGHIJKLMNOPQRSTUVWXYZabcd", 30) +
+                         row(5, "ABCDEFGHIJKLMNOPQRSTUVWXYZabc" + bad, 30) +
+                         row(6, shownAsBad + SHOWN_MARKS, 19) + row(7, "A", 1) +
+                         "\nThe library left no ending zero in 2 of the names.\n" + PAUSE + MENU +
+                         EXIT);
     EXPECT_EQ(r.status, 1);
 }
 

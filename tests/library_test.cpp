@@ -154,6 +154,11 @@ TEST(CountryFile, EachCorruptedLineIsSkippedAndReported)
         {"12 " + std::string(28, 'a') + "\xf0\x9f\x98\x80", longName}, // 30 units with a pair
         {"7 Duplicate", "ID repeats line 2"},                          // repeats an earlier ID
         {"12 " + std::string(5000, 'a'), "longer than 1024 bytes"},    // far too long
+        // A CR not right before the line end, past the first 1024 bytes or as the 1024th
+        {std::string(1000, ' ') + "5 Name" + std::string(30, ' ') + "\r\r",
+         "longer than 1024 bytes"},
+        {std::string(1000, ' ') + "5 Name" + std::string(17, ' ') + "\r" + std::string(9, ' '),
+         invalid},
     };
     for (const auto &[bad, reason] : corrupted) {
         Listing l = list_text("7 Chad\n" + bad + "\n8 Peru\n");

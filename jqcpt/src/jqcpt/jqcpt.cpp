@@ -85,8 +85,8 @@ static bool read_line(LineReader *r, const unsigned char **text, size_t *len, bo
             *longer = n > LINE_BYTES;
             *len = *longer ? (size_t)LINE_BYTES : n;
             r->pos += *longer ? (size_t)LINE_BYTES : end ? n + 1 : n;
-            if (*len > 0 && start[*len - 1] == '\r')
-                --*len;
+            if (!*longer && *len > 0 && start[*len - 1] == '\r')
+                --*len; /* the CR of a CR LF */
             return true;
         }
         memmove(r->buf, start, avail); /* the start of a line cut by the last read */
@@ -231,19 +231,24 @@ static LineKind parse_line(const unsigned char *s, size_t end, CountryEntry *ent
     return kind;
 }
 
-/* Reads the rest of a line past its first LINE_BYTES, of which kind is what
-   they make: blanks and CR there change nothing, a comment is one however
-   far its '#' lies, and anything else makes the line too long. */
+/* Reads the rest of a line past its first LINE_BYTES and returns the kind
+   of the whole line. Blanks there change nothing, nor does a CR right
+   before the line end. A comment is one however far its '#' lies, and
+   anything else makes the line too long. */
 static LineKind read_past(LineReader *r, LineKind kind)
 {
-    int first = -1; /* the first byte that is neither a blank nor CR */
+    int first = -1;  /* the first byte that is not a blank */
+    bool cr = false; /* the last byte read is a CR, which only a line end may follow */
     for (;;) {
         const unsigned char *start = r->buf + r->pos;
         size_t avail = r->len - r->pos;
         const auto *end = static_cast<const unsigned char *>(memchr(start, '\n', avail));
         size_t n = end ? (size_t)(end - start) : avail;
-        for (size_t k = 0; k < n && first < 0; k++)
-            first = is_blank(start[k]) || start[k] == '\r' ? -1 : start[k];
+        for (size_t k = 0; k < n && first < 0; k++) {
+            if (cr || !(is_blank(start[k]) || start[k] == '\r'))
+                first = cr ? '\r' : start[k];
+            cr = start[k] == '\r';
+        }
         if (end) {
             r->pos += n + 1;
             break;
@@ -343,8 +348,8 @@ static void warn_unknown(const char *name, size_t len)
     if (len < 6 || !same_but_case(name, "JQCPT_", 6))
         return;
     for (const char *k : known)
-        if (strlen(k) == len && (VARIABLE_CASE_IGNORED ? same_but_case(k, name, len)
-                                                       : memcmp(k, name, len) == 0))
+        if (strlen(k) == len &&
+            (VARIABLE_CASE_IGNORED ? same_but_case(k, name, len) : memcmp(k, name, len) == 0))
             return;
     say(name, len, " is not a variable of this library");
 }

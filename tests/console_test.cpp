@@ -288,6 +288,18 @@ TEST(Report, CountAboveTheTableShowsItsHundredRowsAndSaysSo)
     EXPECT_EQ(r.out, MENU + TABLE_HEAD + rows + past + PAUSE + MENU + TABLE_HEAD + rows + PAUSE +
                          MENU + past);
     EXPECT_EQ(r.status, 1);
+    // One that unmaps the page or maps a file over it is told so, and the
+    // page is put back, protected.
+    if (getenv("JQCPT_TEST_RUNNER"))
+        return; // no one can unmap a page of a Windows image
+    r = run_with_plan("1\n\n1\n\n1\n\n99\n",
+                      "call 0 100\nfill 100\nunmap\ncall 0 100\n"
+                      "fill 100\nmapover\ncall 0 100\nfill 100\noverrun 65\n");
+    const std::string lost =
+        "\nThe library removed or replaced the protected page behind the table.\n";
+    EXPECT_EQ(r.out, MENU + TABLE_HEAD + rows + lost + PAUSE + MENU + TABLE_HEAD + rows + lost +
+                         PAUSE + MENU + past);
+    EXPECT_EQ(r.status, 1);
 }
 
 TEST(Report, NamesAreDecodedAndNeverDriveTheTerminal)

@@ -22,6 +22,9 @@
  *                        (N a multiple of 8)
  *   unprotect [BYTE]     makes the page behind a zone of 64 records past the
  *                        table writable, and writes BYTE (1 if missing) into it
+ *   unmap                unmaps that page (POSIX)
+ *   mapover              maps the plan file over that page, read-only and
+ *                        shared (POSIX)
  *   nonblock             makes standard output non-blocking (POSIX)
  *   segv                 raises SIGSEGV, as kill(1) would send it (POSIX)
  *
@@ -45,6 +48,11 @@ static void make_writable(void *page)
     (void)VirtualProtect(page, 4096, PAGE_READWRITE, &before);
 }
 static void make_nonblocking(void) {}
+static void take_page(void *page, const char *file)
+{
+    (void)page;
+    (void)file;
+}
 #else
 #include <fcntl.h>
 #include <sys/mman.h>
@@ -56,6 +64,17 @@ static void make_writable(void *page)
 static void make_nonblocking(void)
 {
     (void)fcntl(STDOUT_FILENO, F_SETFL, fcntl(STDOUT_FILENO, F_GETFL) | O_NONBLOCK);
+}
+/* Unmaps the page, or maps the start of file over it. */
+static void take_page(void *page, const char *file)
+{
+    int fd = file ? open(file, O_RDONLY) : -1;
+    if (!file)
+        (void)munmap(page, 4096);
+    else if (fd >= 0)
+        (void)mmap(page, 4096, PROT_READ, MAP_SHARED | MAP_FIXED, fd, 0);
+    if (fd >= 0)
+        (void)close(fd);
 }
 #endif
 
@@ -162,6 +181,8 @@ JQCPT_API int32_t JQ_CALL JQcpt_CountryList(CountryEntry *table, uint32_t *count
             char *page = (char *)&table[CPTD_MAX_COUNTRIES + 64];
             make_writable(page);
             page[100] = (char)(line[9] ? strtol(line + 9, NULL, 10) : 1);
+        } else if (strcmp(line, "unmap") == 0 || strcmp(line, "mapover") == 0) {
+            take_page(&table[CPTD_MAX_COUNTRIES + 64], line[0] == 'm' ? planPath : NULL);
         } else if (strcmp(line, "nonblock") == 0) {
             make_nonblocking();
         } else if (strcmp(line, "segv") == 0) {

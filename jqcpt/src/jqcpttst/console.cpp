@@ -34,7 +34,8 @@ static struct {
     bool afterCR;   /* the last byte taken was a CR: an LF now is its line end's */
     char stop[128]; /* the line written when the library wrote into the page */
     size_t stopLen;
-    char *trap; /* the protected page; null while there is none */
+    char *trap;    /* the protected page; null while there is none */
+    bool trapLost; /* the library removed the page, and it could not be put back */
 } con;
 
 /* Retries a call that failed for a passing reason; false when it failed for good. */
@@ -62,6 +63,14 @@ static bool write_fully(int fd, const char *bytes, size_t n)
     return true;
 }
 
+/* Says on standard error that the page behind the table is not protected. */
+static void say_unprotected()
+{
+    static const char said[] = "jqcpttst: the page behind the table cannot be protected: "
+                               "a library that writes far past it is not caught\n";
+    (void)write_fully(2, said, sizeof said - 1);
+}
+
 void con_start(void *trap, const char *stopText, unsigned long value)
 {
     con.isConsole = sys_init();
@@ -77,25 +86,31 @@ void con_start(void *trap, const char *stopText, unsigned long value)
         con.trap = static_cast<char *>(trap);
         return;
     }
-    static const char said[] = "jqcpttst: the page behind the table cannot be protected: "
-                               "a library that writes far past it is not caught\n";
-    (void)write_fully(2, said, sizeof said - 1);
+    say_unprotected();
 }
 
-bool con_page_clean(void *trap)
+ConPage con_page_check(void *trap)
 {
+    if (con.trapLost)
+        return CON_PAGE_CLEAN; /* nothing there is the program's to read */
+    /* Made writable before it is read: that fails, rather than the read,
+       for a page the library removed or replaced by one the program may
+       not write. */
+    if (con.trap != nullptr && !sys_protect(trap, true)) {
+        if (sys_page_renew(trap))
+            return CON_PAGE_REPLACED;
+        con.trap = nullptr;
+        con.trapLost = true;
+        say_unprotected();
+        return CON_PAGE_REPLACED;
+    }
     auto *page = static_cast<unsigned char *>(trap);
-    bool guarded = con.trap != nullptr;
-    if (guarded)
-        (void)sys_protect(trap, false); /* whatever the library made of it */
-    if (page[0] == 0 && memcmp(page, page + 1, CON_PAGE_BYTES - 1) == 0)
-        return true;
-    if (guarded && !sys_protect(trap, true))
-        return false;
-    memset(trap, 0, CON_PAGE_BYTES);
-    if (guarded)
+    bool clean = page[0] == 0 && memcmp(page, page + 1, CON_PAGE_BYTES - 1) == 0;
+    if (!clean)
+        memset(page, 0, CON_PAGE_BYTES);
+    if (con.trap != nullptr)
         (void)sys_protect(trap, false);
-    return false;
+    return clean ? CON_PAGE_CLEAN : CON_PAGE_WRITTEN;
 }
 
 /* ===== Streams ===== */

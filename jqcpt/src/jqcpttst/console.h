@@ -36,10 +36,18 @@ enum { CON_PAGE_BYTES = 65536 };
  */
 void con_start(void *trap, const char *stopText, unsigned long value);
 
-/* After a library call: protects the page given to con_start again, whatever
-   the library made of its protection, and whether it holds only zeros; a
-   page written is cleared, so that the write is reported once. */
-bool con_page_clean(void *trap);
+/* What a library call left of the page given to con_start. */
+enum ConPage { CON_PAGE_CLEAN, CON_PAGE_WRITTEN, CON_PAGE_REPLACED };
+
+/*
+ * After a library call: returns what the library left of the page given to
+ * con_start, found out without a fault whatever that is. A page written is
+ * cleared, and one removed or replaced is put back as a new one, so that
+ * each is reported once. The page is protected again, whatever the library
+ * made of its protection. Where it cannot be put back, the run goes on
+ * without it, and that is said as at start-up.
+ */
+ConPage con_page_check(void *trap);
 
 /* Writes out everything written so far, and what the library printed first. */
 void con_flush();

@@ -138,6 +138,12 @@ bool sys_protect(void *page, bool writable)
     return mprotect(page, CON_PAGE_BYTES, writable ? PROT_READ | PROT_WRITE : PROT_READ) == 0;
 }
 
+bool sys_page_renew(void *page)
+{
+    return mmap(page, CON_PAGE_BYTES, PROT_READ, MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED, -1, 0) ==
+           page;
+}
+
 void sys_stop(int status)
 {
     _exit(status);

@@ -23,7 +23,11 @@
  *   sys_catch_writes  has a write fault call guard_written with the address
  *                written (on POSIX every fault does); false when it cannot
  *   sys_protect  makes the page at page one the program cannot write
- *                (writable false) or can (true)
+ *                (writable false) or can (true); false when it fails, as
+ *                for a page removed or one mapped over it
+ *   sys_page_renew  maps a new page of zeros at page that the program
+ *                cannot write, in place of whatever is there; false when
+ *                it cannot
  *   sys_stop     ends the program at once with status, from a fault handler
  *
  * console.cpp provides guard_written: for a write into the protected page
@@ -60,6 +64,7 @@ void sys_output_blocking(bool blocking);
 size_t sys_page_bytes();
 bool sys_catch_writes();
 bool sys_protect(void *page, bool writable);
+bool sys_page_renew(void *page);
 void sys_stop(int status);
 
 void guard_written(const void *at);

@@ -222,6 +222,13 @@ bool sys_protect(void *page, bool writable)
                           &before) != 0;
 }
 
+/* The page lies in the program's image, which no one can unmap a page of
+   or map over: a page that cannot be made writable is not put back. */
+bool sys_page_renew(void *)
+{
+    return false;
+}
+
 /* Ends at once: no runtime clean-up writes anything after the console. */
 void sys_stop(int status)
 {

@@ -69,17 +69,12 @@ static bool listingFailed;
 /* What follows a listing whose library wrote past the table, as a format. */
 static const char WROTE_PAST[] = "\nThe library wrote past the table of %lu records.\n";
 
-/*
- * True while every byte of the zone equals the one before it, the first
- * GUARD_BYTE, and the protected page still holds nothing but zeros (a
- * library that caught the fault and lifted the protection is caught too).
- */
-static bool guard_intact()
+/* True while every byte of the zone equals the one before it, the first
+   GUARD_BYTE. */
+static bool zone_intact()
 {
     const auto *zone = reinterpret_cast<const unsigned char *>(countryStore.guard);
-    bool zoneIntact =
-        zone[0] == GUARD_BYTE && memcmp(zone, zone + 1, sizeof countryStore.guard - 1) == 0;
-    return con_page_clean(countryStore.trap) && zoneIntact;
+    return zone[0] == GUARD_BYTE && memcmp(zone, zone + 1, sizeof countryStore.guard - 1) == 0;
 }
 
 static void ReportError(int32_t code)
@@ -142,7 +137,10 @@ static void ListCountries()
     con_library_call_begins();
     int32_t rc = JQcpt_CountryList(countryTable, &countryCount);
     con_library_call_ended();
-    bool wrotePast = !guard_intact();
+    /* A library that caught the fault and lifted the page's protection has
+       written there unstopped: that is found here too. */
+    ConPage page = con_page_check(countryStore.trap);
+    bool wrotePast = !zone_intact() || page == CON_PAGE_WRITTEN;
 
     uint32_t shown = report_list(rc);
     unsigned long unended = 0;
@@ -158,9 +156,12 @@ static void ListCountries()
         say("\nThe library left no ending zero in %lu of the names.\n", unended);
     if (wrotePast)
         say(WROTE_PAST, (unsigned long)MAX_COUNTRIES);
+    if (page == CON_PAGE_REPLACED)
+        say("\nThe library removed or replaced the protected page behind the table.\n");
 
     // cppcheck-suppress knownConditionTrueFalse
-    if (rc != CPTD_OK || countryCount > MAX_COUNTRIES || unended > 0 || wrotePast)
+    if (rc != CPTD_OK || countryCount > MAX_COUNTRIES || unended > 0 || wrotePast ||
+        page == CON_PAGE_REPLACED)
         listingFailed = true;
 }
 

@@ -29,7 +29,7 @@
 #include "jqcpt_sys.h"
 
 static const char jqcpt_ident[] JQ_IDENT =
-    "@(#) jqbuild  2026-12-08 21:40:00   jqcpt.cpp /main/jqcpt/6 ~";
+    "@(#) jqbuild  2026-12-10 09:00:00   jqcpt.cpp /main/jqcpt/7 ~";
 
 /* ===== Reading lines ===== */
 

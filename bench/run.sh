@@ -101,7 +101,7 @@ floor=$("$tools/spawn" 200 "$work/session.out" pipe /bin/cat)
 echo "session, mean of 50: wall $(field wall_us "$session") us (shortest $(field min_wall_us "$session")), CPU $(field cpu_us "$session") us (user $(field user_us "$session"), system $(field sys_us "$session")), peak RSS $(field maxrss_kb "$session") KiB"
 echo "cat of its transcript, mean of 200: wall $(field wall_us "$floor") us (shortest $(field min_wall_us "$floor")), CPU $(field cpu_us "$floor") us (user $(field user_us "$floor"), system $(field sys_us "$floor"))"
 calls=$(awk '$NF == "total" { print $4 }' "$work/strace-all.txt")
-echo "system calls in the session: $calls ($(awk -v c="$calls" -v n=$listings 'BEGIN { printf "%.1f", c / n }') per listing: one write, one fcntl for stdout's mode around the library call, the library's open, fstat, two reads (the second gives nothing), close)"
+echo "system calls in the session: $calls ($(awk -v c="$calls" -v n=$listings 'BEGIN { printf "%.1f", c / n }') per listing: one write, one fcntl for stdout's mode around the library call, the library's open, fstat, two reads (the second gives nothing), close, and for the protected page two mprotect and a process_vm_readv)"
 # cat's time through a pipe swings with scheduling: the shortest runs compare best.
 echo "session / cat: wall $(ratio "$(field min_wall_us "$session")" "$(field min_wall_us "$floor")")x shortest, $(ratio "$(field wall_us "$session")" "$(field wall_us "$floor")")x mean"
 

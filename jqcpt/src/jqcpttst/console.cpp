@@ -89,28 +89,37 @@ void con_start(void *trap, const char *stopText, unsigned long value)
     say_unprotected();
 }
 
+static bool all_zero(const unsigned char *page)
+{
+    return page[0] == 0 && memcmp(page, page + 1, CON_PAGE_BYTES - 1) == 0;
+}
+
 ConPage con_page_check(void *trap)
 {
-    if (con.trapLost)
-        return CON_PAGE_CLEAN; /* nothing there is the program's to read */
-    /* Made writable before it is read: that fails, rather than the read,
-       for a page the library removed or replaced by one the program may
-       not write. */
-    if (con.trap != nullptr && !sys_protect(trap, true)) {
-        if (sys_page_renew(trap))
-            return CON_PAGE_REPLACED;
-        con.trap = nullptr;
-        con.trapLost = true;
-        say_unprotected();
-        return CON_PAGE_REPLACED;
-    }
     auto *page = static_cast<unsigned char *>(trap);
-    bool clean = page[0] == 0 && memcmp(page, page + 1, CON_PAGE_BYTES - 1) == 0;
-    if (!clean)
-        memset(page, 0, CON_PAGE_BYTES);
-    if (con.trap != nullptr)
-        (void)sys_protect(trap, false);
-    return clean ? CON_PAGE_CLEAN : CON_PAGE_WRITTEN;
+    if (con.trap == nullptr) {
+        if (con.trapLost)
+            return CON_PAGE_CLEAN;   /* nothing there is the program's to read */
+        bool clean = all_zero(page); /* never protected: plain memory of the program's */
+        if (!clean)
+            memset(page, 0, CON_PAGE_BYTES);
+        return clean ? CON_PAGE_CLEAN : CON_PAGE_WRITTEN;
+    }
+    /* Made writable first: that fails for a page the library removed, or
+       replaced by one the program may not write. The copy fails, rather
+       than faults, where the page cannot be read (a file's past its end). */
+    unsigned char copy[CON_PAGE_BYTES];
+    ConPage found = !sys_protect(trap, true) || !sys_page_copy(trap, copy) ? CON_PAGE_REPLACED
+                    : all_zero(copy)                                       ? CON_PAGE_CLEAN
+                                                                           : CON_PAGE_WRITTEN;
+    /* A page written or replaced gets a new one in its place rather than
+       zeros: what lies there may be a file the library mapped. */
+    if (found == CON_PAGE_CLEAN ? sys_protect(trap, false) : sys_page_renew(trap))
+        return found;
+    con.trap = nullptr;
+    con.trapLost = true;
+    say_unprotected();
+    return found;
 }
 
 /* ===== Streams ===== */

@@ -41,11 +41,11 @@ enum ConPage { CON_PAGE_CLEAN, CON_PAGE_WRITTEN, CON_PAGE_REPLACED };
 
 /*
  * After a library call: returns what the library left of the page given to
- * con_start, found out without a fault whatever that is. A page written is
- * cleared, and one removed or replaced is put back as a new one, so that
- * each is reported once. The page is protected again, whatever the library
- * made of its protection. Where it cannot be put back, the run goes on
- * without it, and that is said as at start-up.
+ * con_start, found out without a fault whatever that is. A page written,
+ * removed or replaced gets a new one in its place, so that each is
+ * reported once. The page is protected again, whatever the library made of
+ * its protection. Where no new page can be put in its place, the run goes
+ * on without it, and that is said as at start-up.
  */
 ConPage con_page_check(void *trap);
 

@@ -25,8 +25,10 @@
  *   sys_protect  makes the page at page one the program cannot write
  *                (writable false) or can (true); false when it fails, as
  *                for a page removed or one mapped over it
- *   sys_page_renew  maps a new page of zeros at page that the program
- *                cannot write, in place of whatever is there; false when
+ *   sys_page_copy  copies the page at page to to; false, with no fault,
+ *                where it cannot be read
+ *   sys_page_renew  puts a new page of zeros that the program cannot
+ *                write at page, in place of whatever is there; false when
  *                it cannot
  *   sys_stop     ends the program at once with status, from a fault handler
  *
@@ -64,6 +66,7 @@ void sys_output_blocking(bool blocking);
 size_t sys_page_bytes();
 bool sys_catch_writes();
 bool sys_protect(void *page, bool writable);
+bool sys_page_copy(const void *page, void *to);
 bool sys_page_renew(void *page);
 void sys_stop(int status);
 

@@ -17,6 +17,7 @@
 #include <errno.h>
 #include <stdio.h>
 #include <stdlib.h>
+#include <string.h>
 
 #include <windows.h>
 
@@ -222,11 +223,20 @@ bool sys_protect(void *page, bool writable)
                           &before) != 0;
 }
 
-/* The page lies in the program's image, which no one can unmap a page of
-   or map over: a page that cannot be made writable is not put back. */
-bool sys_page_renew(void *)
+bool sys_page_copy(const void *page, void *to)
 {
-    return false;
+    memcpy(to, page, CON_PAGE_BYTES);
+    return true;
+}
+
+/* The page lies in the program's image, of which no one can unmap a page or
+   map over one: the new page is the same one cleared. */
+bool sys_page_renew(void *page)
+{
+    if (!sys_protect(page, true))
+        return false;
+    memset(page, 0, CON_PAGE_BYTES);
+    return sys_protect(page, false);
 }
 
 /* Ends at once: no runtime clean-up writes anything after the console. */

@@ -125,7 +125,8 @@ TEST(CountryFile, EachCorruptedLineIsSkippedAndReported)
     const std::string noId = "no ID, or the ID is not a number",
                       range = "ID outside the 32-bit range", noName = "no name",
                       longName = "name longer than 29 UTF-16 units",
-                      invalid = "name not valid UTF-8 or holding a control character";
+                      invalid = "name not valid UTF-8 or holding a control character",
+                      strayCR = "CR not right before the line end";
     const std::pair<std::string, std::string> corrupted[] = {
         {"France", noId},               // no ID
         {"12a France", noId},           // not a decimal number
@@ -154,11 +155,13 @@ TEST(CountryFile, EachCorruptedLineIsSkippedAndReported)
         {"12 " + std::string(28, 'a') + "\xf0\x9f\x98\x80", longName}, // 30 units with a pair
         {"7 Duplicate", "ID repeats line 2"},                          // repeats an earlier ID
         {"12 " + std::string(5000, 'a'), "longer than 1024 bytes"},    // far too long
-        // A CR not right before the line end, past the first 1024 bytes or as the 1024th
-        {std::string(1000, ' ') + "5 Name" + std::string(30, ' ') + "\r\r",
-         "longer than 1024 bytes"},
+        // A CR not right before the line end: past the first 1024 bytes, as
+        // the 1024th, in a name, in a comment
+        {std::string(1000, ' ') + "5 Name" + std::string(30, ' ') + "\r\r", strayCR},
         {std::string(1000, ' ') + "5 Name" + std::string(17, ' ') + "\r" + std::string(9, ' '),
-         invalid},
+         strayCR},
+        {"12 Fr\rance\r", strayCR},
+        {"# a CR\r1 Mac line end", strayCR},
     };
     for (const auto &[bad, reason] : corrupted) {
         Listing l = list_text("7 Chad\n" + bad + "\n8 Peru\n");

@@ -85,7 +85,7 @@ static bool read_line(LineReader *r, const unsigned char **text, size_t *len, bo
             *longer = n > LINE_BYTES;
             *len = *longer ? (size_t)LINE_BYTES : n;
             r->pos += *longer ? (size_t)LINE_BYTES : end ? n + 1 : n;
-            if (!*longer && *len > 0 && start[*len - 1] == '\r')
+            if (end && !*longer && *len > 0 && start[*len - 1] == '\r')
                 --*len; /* the CR of a CR LF */
             return true;
         }
@@ -107,6 +107,7 @@ enum LineKind {
     LINE_NAME_LONG,
     LINE_NAME_INVALID,
     LINE_TOO_LONG,
+    LINE_STRAY_CR,
     LINE_ID_REPEATS,
     LINE_TOO_MANY,
     LINE_COUNTRY,
@@ -126,6 +127,7 @@ static const struct {
     {":%lu: name longer than %ld UTF-16 units", CPTD_NAME_UNITS - 1},
     {":%lu: name not valid UTF-8 or holding a control character", 0},
     {":%lu: longer than %ld bytes", LINE_BYTES},
+    {":%lu: CR not right before the line end", 0},
     {":%lu: ID repeats line %ld", 0},
     {":%lu: more than %ld countries", CPTD_MAX_COUNTRIES},
 };
@@ -197,7 +199,7 @@ static LineKind encode_name(const unsigned char *s, size_t len, JQ_WCHAR16 *name
 }
 
 /* What the text of a line makes it; a country goes to entry. */
-static LineKind parse_line(const unsigned char *s, size_t end, CountryEntry *entry)
+static LineKind parse_fields(const unsigned char *s, size_t end, CountryEntry *entry)
 {
     size_t i = 0;
     while (i < end && is_blank(s[i]))
@@ -231,32 +233,47 @@ static LineKind parse_line(const unsigned char *s, size_t end, CountryEntry *ent
     return kind;
 }
 
+/* What a line makes it, where a CR in it makes it corrupt whatever else
+   it is, even a comment: a file that ends its lines with CR alone would
+   otherwise be taken for one comment. A country line holds no CR. */
+static LineKind parse_line(const unsigned char *s, size_t len, CountryEntry *entry)
+{
+    LineKind kind = parse_fields(s, len, entry);
+    return kind != LINE_COUNTRY && memchr(s, '\r', len) ? LINE_STRAY_CR : kind;
+}
+
 /* Reads the rest of a line past its first LINE_BYTES and returns the kind
    of the whole line. Blanks there change nothing, nor does a CR right
    before the line end. A comment is one however far its '#' lies, and
-   anything else makes the line too long. */
+   anything else makes the line too long. A CR anywhere else makes it
+   corrupt, whatever else it is. */
 static LineKind read_past(LineReader *r, LineKind kind)
 {
-    int first = -1;  /* the first byte that is not a blank */
-    bool cr = false; /* the last byte read is a CR, which only a line end may follow */
+    int first = -1;     /* the first byte that is neither a blank nor a CR */
+    bool stray = false; /* a CR that the line end does not follow */
+    bool cr = false;    /* the last byte read is a CR */
+    bool ended = false; /* the line end is read */
     for (;;) {
         const unsigned char *start = r->buf + r->pos;
         size_t avail = r->len - r->pos;
         const auto *end = static_cast<const unsigned char *>(memchr(start, '\n', avail));
         size_t n = end ? (size_t)(end - start) : avail;
-        for (size_t k = 0; k < n && first < 0; k++) {
-            if (cr || !(is_blank(start[k]) || start[k] == '\r'))
-                first = cr ? '\r' : start[k];
-            cr = start[k] == '\r';
-        }
+        for (size_t k = 0; k < n && first < 0; k++)
+            first = is_blank(start[k]) || start[k] == '\r' ? -1 : start[k];
+        const auto *c = static_cast<const unsigned char *>(memchr(start, '\r', n));
+        stray = stray || (cr && n > 0) || (c && c < start + n - 1);
+        cr = n > 0 ? start[n - 1] == '\r' : cr;
         if (end) {
             r->pos += n + 1;
+            ended = true;
             break;
         }
         r->pos = r->len = 0;
         if (!fill(r))
             break;
     }
+    if (stray || (cr && !ended) || kind == LINE_STRAY_CR)
+        return LINE_STRAY_CR;
     if (first < 0 || kind == LINE_COMMENT)
         return kind;
     return kind == LINE_BLANK && first == '#' ? LINE_COMMENT : LINE_TOO_LONG;

@@ -431,7 +431,7 @@ static int32_t list_countries(CountryEntry *table, uint32_t *count, char *path, 
         reader.pos = 3; /* a byte-order mark */
     while (read_line(&reader, &text, &len, &longer)) {
         lines++;
-        CountryEntry entry;
+        CountryEntry entry = {}; /* parse_line fills it for a country alone */
         LineKind kind = parse_line(text, len, &entry);
         if (longer)
             kind = read_past(&reader, kind);

@@ -308,8 +308,9 @@ static void put(char *line, size_t *len, const char *text, size_t n)
         long c = decode_utf8(s, n, &i);
         if (c < 0)
             i = start + 1; /* the first byte alone is not part of a sequence */
-        size_t size = is_unshown(c) ? 1 : i - start;
-        memcpy(line + *len, is_unshown(c) ? "?" : text + start, size);
+        bool unshown = is_unshown(c);
+        size_t size = unshown ? 1 : i - start;
+        memcpy(line + *len, unshown ? "?" : text + start, size);
         *len += size;
     }
 }

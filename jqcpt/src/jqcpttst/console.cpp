@@ -21,7 +21,7 @@
 constexpr size_t BLANKS = 32, LARGEST_FIELD = BLANKS + size_t{3} * CPTD_NAME_UNITS;
 static_assert(size_t{OUT_BYTES} > LARGEST_FIELD, "the output buffer must hold the largest field");
 
-/* What peek gives at the end of standard input. */
+/* What peek returns at the end of standard input. */
 enum { END = -1 };
 
 static struct {
@@ -280,7 +280,7 @@ int con_read_int(int32_t *value)
 
 /* ===== Text ===== */
 
-/* Writes c as UTF-8 at to; gives the bytes written, 1 to 4. */
+/* Writes c as UTF-8 at to and returns the bytes written, 1 to 4. */
 static size_t utf8_encode(uint32_t c, char *to)
 {
     static const unsigned char lead[] = {0, 0, 0xC0, 0xE0, 0xF0};
@@ -401,13 +401,11 @@ void put_name(const JQ_WCHAR16 *name, int width)
         return;
     }
 
-    /* The field's width counts UTF-16 units, as the runtime's "%30ls" does:
-       a pair takes two places. */
-    char bytes[CPTD_NAME_UNITS * 3] = {}; /* a unit gives at most 3 bytes, a pair 4 */
+    char bytes[CPTD_NAME_UNITS * 3] = {}; /* a unit takes at most 3 bytes, a pair 4 */
     size_t n = 0;
     for (i = 0; i < CPTD_NAME_UNITS && name[i] != 0; i++)
         n += utf8_encode(name_char(name, &i), bytes + n);
-    put_field(bytes, n, (int)i, width);
+    put_field(bytes, n, (int)i, width); /* a place for each unit */
 }
 
 void say(const char *format, ...)

@@ -4,13 +4,13 @@
  * include it.
  *
  *   sys_init     learns whether standard output is a console (true if so)
- *   sys_clear    clears the console; gives text to write for that, if any
+ *   sys_clear    clears the console; returns text to write for that, if any
  *   sys_write    one write of UTF-8 bytes to standard output (fd 1) or
- *                error (fd 2): gives how many of them it wrote, at least
+ *                error (fd 2): returns how many of them it wrote, at least
  *                one; a line end is written as the platform has it
  *   sys_read     one read of UTF-8 bytes from standard input, 0 at its end
  *   sys_wait     waits until a non-blocking stream is ready again
- *   sys_library_bytes  gives the bytes the C runtime's stdout holds
+ *   sys_library_bytes  returns the bytes the C runtime's stdout holds
  *                unwritten (what the library printed), read from the
  *                stream alone, as a fault handler may; with take, takes
  *                them for the console to write. -1 where the runtime does

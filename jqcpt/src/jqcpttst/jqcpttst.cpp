@@ -84,8 +84,8 @@ static void ReportError(int32_t code)
     say("\n");
 }
 
-/* The warning, the error report or the table, for what the library
-   returned; gives how many rows it showed. */
+/* Writes the warning, the error report or the table for what the library
+   returned, and returns how many rows it showed. */
 static uint32_t report_list(int32_t rc)
 {
     if (rc == CPTD_PARTIAL_LIST && countryCount != 0) {

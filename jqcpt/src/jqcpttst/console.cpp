@@ -1,8 +1,11 @@
 /*
  * console.cpp - the console's shared part: the output buffer and its UTF-8
- * encoding, the input reader, the "%d" reader, the formatted writes and the
- * protected page. Its state is one struct, con. What differs between
- * platforms is behind console_sys.h.
+ * encoding, the input reader, the "%d" reader and the formatted writes. Its
+ * state is the struct con; the platform files, behind console_sys.h, keep
+ * a little state of their own.
+ *
+ * Output is flushed only before a read and before a library call, so that
+ * a script that types ahead gets its transcript in a few large writes.
  */
 
 #include "console.h"
@@ -14,12 +17,11 @@
 #include <string.h>
 
 #include "console_sys.h"
-#include "jqcpttyp.h"
 
-/* The room field_start asks for before the largest field, a name's 30 units
-   as UTF-8: the field and the blanks it copies in one piece. */
-constexpr size_t BLANKS = 32, LARGEST_FIELD = BLANKS + size_t{3} * CPTD_NAME_UNITS;
-static_assert(size_t{OUT_BYTES} > LARGEST_FIELD, "the output buffer must hold the largest field");
+/* The largest field: a name of CON_NAME_UNITS_MAX units, 3 bytes of UTF-8
+   each at most, after no more blanks than that. */
+static_assert(size_t{OUT_BYTES} >= 4 * size_t{CON_NAME_UNITS_MAX},
+              "the output buffer must hold the largest field");
 
 /* What peek returns at the end of standard input. */
 enum { END = -1 };
@@ -31,15 +33,12 @@ static struct {
     unsigned char in[IN_BYTES]; /* input read and not yet taken */
     size_t inPos, inLen;
     bool inEnded;
-    bool afterCR;   /* the last byte taken was a CR: an LF now is its line end's */
-    char stop[128]; /* the line written when the library wrote into the page */
-    size_t stopLen;
-    char *trap;    /* the protected page; null while there is none */
-    bool trapLost; /* the library removed the page, and it could not be put back */
+    bool afterCR; /* the last byte taken was a CR, so an LF now ends its line */
 } con;
 
-/* Retries a call that failed for a passing reason; false when it failed for good. */
-static bool passing_failure(int fd, bool forWriting)
+/* Returns whether a call on fd that failed may be made again. It may after
+   a signal, and after "not yet" once the stream is ready, which it waits for. */
+static bool may_retry(int fd, bool forWriting)
 {
     if (errno == EINTR)
         return true;
@@ -47,9 +46,9 @@ static bool passing_failure(int fd, bool forWriting)
 }
 
 /*
- * Writes all n bytes to fd, waiting while it is not ready; false when it
- * failed, errno saying why. It calls sys_write and sys_wait alone, so a
- * fault handler may use it.
+ * Writes all n bytes to fd, waiting while it is not ready. Returns false,
+ * with errno set, when the stream failed. It calls only sys_write and
+ * sys_wait, so a fault handler may use it.
  */
 static bool write_fully(int fd, const char *bytes, size_t n)
 {
@@ -57,80 +56,34 @@ static bool write_fully(int fd, const char *bytes, size_t n)
         long wrote = sys_write(fd, bytes + done, n - done);
         if (wrote > 0)
             done += (size_t)wrote;
-        else if (!passing_failure(fd, true))
+        else if (!may_retry(fd, true))
             return false;
     }
     return true;
 }
 
-/* Says on standard error that the page behind the table is not protected. */
-static void say_unprotected()
+void con_error(const char *line)
 {
-    static const char said[] = "jqcpttst: the page behind the table cannot be protected: "
-                               "a library that writes far past it is not caught\n";
-    (void)write_fully(2, said, sizeof said - 1);
+    (void)write_fully(2, line, strlen(line));
 }
 
-void con_start(void *trap, const char *stopText, unsigned long value)
+/* Writes the line to standard error and ends the program with status, at
+   once when a fault handler is the caller. */
+[[noreturn]] static void quit(int status, const char *line, bool atFault)
 {
-    con.isConsole = sys_init();
-    /* Formatted here: the fault handler may do no more than write. */
-    say(stopText, value);
-    con.stopLen = con.outLen < sizeof con.stop ? con.outLen : sizeof con.stop;
-    memcpy(con.stop, con.out, con.stopLen);
-    con.outLen = 0;
-    /* The system's page must not reach beyond the page at trap. */
-    size_t page = sys_page_bytes();
-    if (page != 0 && CON_PAGE_BYTES % page == 0 && (uintptr_t)trap % page == 0 &&
-        sys_catch_writes() && sys_protect(trap, false)) {
-        con.trap = static_cast<char *>(trap);
-        return;
-    }
-    say_unprotected();
+    con_error(line);
+    if (!atFault)
+        exit(status);
+    sys_output_blocking(false); /* standard output is shared: its mode goes back */
+    sys_stop(status);
 }
 
-static bool all_zero(const unsigned char *page)
-{
-    return page[0] == 0 && memcmp(page, page + 1, CON_PAGE_BYTES - 1) == 0;
-}
-
-ConPage con_page_check(void *trap)
-{
-    auto *page = static_cast<unsigned char *>(trap);
-    if (con.trap == nullptr) {
-        if (con.trapLost)
-            return CON_PAGE_CLEAN;   /* nothing there is the program's to read */
-        bool clean = all_zero(page); /* never protected: plain memory of the program's */
-        if (!clean)
-            memset(page, 0, CON_PAGE_BYTES);
-        return clean ? CON_PAGE_CLEAN : CON_PAGE_WRITTEN;
-    }
-    /* Made writable first: that fails for a page the library removed, or
-       replaced by one the program may not write. The copy fails, rather
-       than faults, where the page cannot be read (a file's past its end). */
-    unsigned char copy[CON_PAGE_BYTES];
-    ConPage found = !sys_protect(trap, true) || !sys_page_copy(trap, copy) ? CON_PAGE_REPLACED
-                    : all_zero(copy)                                       ? CON_PAGE_CLEAN
-                                                                           : CON_PAGE_WRITTEN;
-    /* A page written or replaced gets a new one in its place rather than
-       zeros: what lies there may be a file the library mapped. */
-    if (found == CON_PAGE_CLEAN ? sys_protect(trap, false) : sys_page_renew(trap))
-        return found;
-    con.trap = nullptr;
-    con.trapLost = true;
-    say_unprotected();
-    return found;
-}
-
-/* ===== Streams ===== */
-
+/* Ends the program because the stream failed, saying why. */
 [[noreturn]] static void stream_failed(const char *stream)
 {
     char line[256];
-    int n = snprintf(line, sizeof line, "jqcpttst: %s: %s\n", stream, strerror(errno));
-    if (n > 0)
-        (void)write_fully(2, line, (size_t)n < sizeof line ? (size_t)n : sizeof line - 1);
-    exit(2);
+    (void)snprintf(line, sizeof line, "jqcpttst: %s: %s\n", stream, strerror(errno));
+    quit(2, line, false);
 }
 
 static void write_all(const char *bytes, size_t n)
@@ -139,29 +92,28 @@ static void write_all(const char *bytes, size_t n)
         stream_failed("standard output");
 }
 
-void guard_written(const void *at)
+void con_start()
 {
-    const char *p = static_cast<const char *>(at);
-    if (con.trap == nullptr || p < con.trap || p >= con.trap + CON_PAGE_BYTES)
-        return;
-    static const char said[] =
-        "jqcpttst: the library wrote past the table into protected memory; stopped\n";
+    con.isConsole = sys_init();
+}
+
+void con_stop_at_fault(const char *last, size_t n, const char *said)
+{
     const char *text = "";
-    long n = sys_library_bytes(&text, false);
-    bool written = write_fully(1, text, n > 0 ? (size_t)n : 0) &&
-                   write_fully(1, con.out, con.outLen) && write_fully(1, con.stop, con.stopLen);
-    (void)write_fully(2, said, sizeof said - 1);
-    sys_output_blocking(false); /* standard output is shared: its mode goes back */
-    sys_stop(written ? 1 : 2);
+    long held = sys_stdout_pending(&text, false);
+    bool written = write_fully(1, text, held > 0 ? (size_t)held : 0) &&
+                   write_fully(1, con.out, con.outLen) && write_fully(1, last, n);
+    quit(written ? 1 : 2, said, true);
 }
 
 void con_flush()
 {
-    /* What the library printed through the C runtime comes before our text:
-       taken from stdio, or flushed by stdio with standard output blocking for
-       that flush alone (stdio drops what a non-blocking stream refuses). */
+    /* What the library printed through the C runtime comes before our text.
+       It is taken from stdio, or else flushed by stdio with standard output
+       blocking for that flush alone, since stdio drops what a non-blocking
+       stream refuses. */
     const char *text = "";
-    long n = sys_library_bytes(&text, true);
+    long n = sys_stdout_pending(&text, true);
     if (n < 0) {
         sys_output_blocking(true);
         int flushed = fflush(stdout);
@@ -179,21 +131,20 @@ void con_library_call_begins()
     sys_output_blocking(true);
 }
 
-/* Text stdio refused for the library (a non-blocking stream the library
-   set itself, a full disk) is lost: that is said, as for any stream failure. */
 void con_library_call_ended()
 {
     sys_output_blocking(false);
+    /* The library's text that stdio could not write is lost, as on a full
+       disk or on a stream the library made non-blocking itself. */
     if (ferror(stdout)) {
-        static const char said[] =
-            "jqcpttst: standard output: the C runtime could not write all the library's text\n";
         con_flush();
-        (void)write_fully(2, said, sizeof said - 1);
-        exit(2);
+        quit(2, "jqcpttst: standard output: the C runtime could not write all the library's text\n",
+             false);
     }
 }
 
-/* The next input byte without taking it, or END; the LF of a CR LF is skipped. */
+/* Returns the next input byte without taking it, or END. It skips the LF
+   of a CR LF. */
 static int peek()
 {
     for (;;) {
@@ -206,8 +157,6 @@ static int peek()
         }
         if (con.inEnded)
             return END;
-        /* Flushed only here and before a library call: a script that types
-           ahead gets its transcript in few large writes. */
         con_flush();
         long n = sys_read(con.in, sizeof con.in);
         if (n > 0) {
@@ -215,7 +164,7 @@ static int peek()
             con.inLen = (size_t)n;
         } else if (n == 0) {
             con.inEnded = true;
-        } else if (!passing_failure(0, false)) {
+        } else if (!may_retry(0, false)) {
             stream_failed("standard input");
         }
     }
@@ -278,9 +227,7 @@ int con_read_int(int32_t *value)
     return 1;
 }
 
-/* ===== Text ===== */
-
-/* Writes c as UTF-8 at to and returns the bytes written, 1 to 4. */
+/* Writes c as UTF-8 at to and returns the number of bytes written, 1 to 4. */
 static size_t utf8_encode(uint32_t c, char *to)
 {
     static const unsigned char lead[] = {0, 0, 0xC0, 0xE0, 0xF0};
@@ -292,7 +239,7 @@ static size_t utf8_encode(uint32_t c, char *to)
     return n;
 }
 
-/* Queues one byte of ASCII text: the buffer may be flushed between any two. */
+/* Queues one byte of ASCII text. The buffer may be flushed between any two. */
 static void put_char(char c)
 {
     if (con.outLen == sizeof con.out)
@@ -317,30 +264,25 @@ void con_clear()
 }
 
 /*
- * Starts a right-aligned field of width places for n bytes that take
- * places of them (never cut): writes its blanks and returns where the
- * bytes go. The buffer is flushed only before the whole field.
+ * Starts a field of width places for n bytes that take places of them,
+ * right-aligned and never cut. Writes the blanks and returns where the n
+ * bytes go. The buffer is flushed only before the whole field, so that a
+ * field is never split between two writes.
  */
 static char *field_start(size_t n, int places, int width)
 {
-    static const char blanks[BLANKS] = {' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ',
-                                        ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ',
-                                        ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' ', ' '};
     size_t pad = width > places ? (size_t)(width - places) : 0;
-    if (sizeof con.out - con.outLen < pad + n + sizeof blanks)
+    if (sizeof con.out - con.outLen < pad + n)
         con_flush();
     char *to = con.out + con.outLen;
-    /* A fixed-size copy of blanks costs a few stores; the bytes go over the rest. */
-    if (pad <= sizeof blanks)
-        memcpy(to, blanks, sizeof blanks);
-    else
-        memset(to, ' ', pad);
+    memset(to, ' ', pad);
     con.outLen += pad + n;
     return to + pad;
 }
 
-/* A field of its own, so that one rule decides when a row's writes flush. */
-void put_line_end()
+/* Writes the line end as a field of its own, so that one rule decides when
+   a row's writes flush. */
+void con_put_line_end()
 {
     *field_start(1, 1, 0) = '\n';
 }
@@ -350,7 +292,7 @@ static void put_field(const char *bytes, size_t n, int places, int width)
     memcpy(field_start(n, places, width), bytes, n);
 }
 
-void put_number(long long value, int width)
+void con_put_number(long long value, int width)
 {
     unsigned long long magnitude =
         value < 0 ? 0 - (unsigned long long)value : (unsigned long long)value;
@@ -365,15 +307,15 @@ void put_number(long long value, int width)
 }
 
 /*
- * Returns the character that starts at name[*i], a pair taken whole (*i
- * then steps over its second unit). A lone surrogate is U+FFFD, and so is a
- * character a name may not show: it would drive or reorder the terminal.
- * The library's messages show the same characters as '?' (is_unshown in
- * jqcpt/jqcpt.cpp); the two rules must stay alike.
+ * Returns the character that starts at name[*i], of units units. A
+ * surrogate pair is taken whole, and *i then steps over its second unit. A
+ * lone surrogate becomes U+FFFD, and so does a character that would drive
+ * or reorder the terminal. The library's messages show the same characters
+ * as '?' (is_unshown in jqcpt/jqcpt.cpp), and the two rules must stay alike.
  */
-static uint32_t name_char(const JQ_WCHAR16 *name, size_t *i)
+static uint32_t name_char(const JQ_WCHAR16 *name, size_t units, size_t *i)
 {
-    uint32_t c = name[*i], low = *i + 1 < CPTD_NAME_UNITS ? name[*i + 1] : 0;
+    uint32_t c = name[*i], low = *i + 1 < units ? name[*i + 1] : 0;
     if (c >= 0xD800 && c <= 0xDBFF && low >= 0xDC00 && low <= 0xDFFF) {
         ++*i;
         return 0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00);
@@ -387,37 +329,36 @@ static uint32_t name_char(const JQ_WCHAR16 *name, size_t *i)
     return unsafe ? 0xFFFD : c;
 }
 
-/* Never reads past the field's 30 units. */
-void put_name(const JQ_WCHAR16 *name, int width)
+void con_put_name(const JQ_WCHAR16 *name, size_t units, int width)
 {
     size_t i = 0;
-    while (i < CPTD_NAME_UNITS && name[i] - 0x20u < 0x5Fu)
+    while (i < units && name[i] - 0x20u < 0x5Fu)
         i++;
-    if (i == CPTD_NAME_UNITS || name[i] == 0) {
-        /* Printable ASCII alone, most names: written straight where it goes. */
+    if (i == units || name[i] == 0) {
+        /* Printable ASCII alone, as most names are, goes straight into place. */
         char *to = field_start(i, (int)i, width);
         for (size_t k = 0; k < i; k++)
             to[k] = (char)name[k];
         return;
     }
 
-    char bytes[CPTD_NAME_UNITS * 3] = {}; /* a unit takes at most 3 bytes, a pair 4 */
+    char bytes[CON_NAME_UNITS_MAX * 3]; /* a unit takes at most 3 bytes, a pair 4 */
     size_t n = 0;
-    for (i = 0; i < CPTD_NAME_UNITS && name[i] != 0; i++)
-        n += utf8_encode(name_char(name, &i), bytes + n);
-    put_field(bytes, n, (int)i, width); /* a place for each unit */
+    for (i = 0; i < units && name[i] != 0; i++)
+        n += utf8_encode(name_char(name, units, &i), bytes + n);
+    put_field(bytes, n, (int)i, width);
 }
 
-void say(const char *format, ...)
+void con_say(const char *format, ...)
 {
     va_list args;
     va_start(args, format);
     for (const char *p = format; *p != 0; p++) {
         if (p[0] == '%' && p[1] == 'd') {
-            put_number(va_arg(args, int), 0);
+            con_put_number(va_arg(args, int), 0);
             p++;
         } else if (p[0] == '%' && p[1] == 'l' && p[2] == 'u') {
-            put_number((long long)va_arg(args, unsigned long), 0);
+            con_put_number((long long)va_arg(args, unsigned long), 0);
             p += 2;
         } else {
             put_char(*p);

@@ -1,17 +1,20 @@
 /*
- * console_windows.cpp - the console's platform layer on Windows: UTF-16
- * through WriteConsoleW and ReadConsoleW on a console, UTF-8 through
- * WriteFile (one call a buffer) and ReadFile when a stream is redirected;
- * line ends as CR LF. No text passes through the C runtime's conversions.
- * A pipe in PIPE_NOWAIT mode is waited for with short sleeps: a read of an
- * empty one fails with ERROR_NO_DATA, a write to a full one moves nothing.
- * While the library runs, standard output is put in PIPE_WAIT mode.
+ * console_windows.cpp - the console's platform layer on Windows. On a
+ * console, text goes through WriteConsoleW and ReadConsoleW as UTF-16. On a
+ * redirected stream it goes through WriteFile and ReadFile as UTF-8, one
+ * call a buffer. Line ends are written as CR LF, and no text passes through
+ * the C runtime's conversions.
  *
- * What the library printed through stdout the C runtime writes itself when
- * the console flushes stdout. Only msvcrt's FILE says where the bytes it
- * holds unwritten lie, so that the console can write them when the
- * protected page stops the library; UCRT's (mingw's with _UCRT, MSVC's)
- * says nothing, and that text is lost.
+ * A pipe in PIPE_NOWAIT mode is waited for with short sleeps, because
+ * nothing tells when it is ready. A read of an empty one fails with
+ * ERROR_NO_DATA, and a write to a full one moves nothing. While the library
+ * runs, standard output is put in PIPE_WAIT mode.
+ *
+ * The C runtime writes what the library printed through stdout when the
+ * console flushes stdout. Only msvcrt's FILE shows where its unwritten
+ * bytes lie, so that the console can write them when the guard stops the
+ * program. UCRT's FILE (mingw's with _UCRT, and MSVC's) does not, and that
+ * text is then lost.
  */
 
 #include <errno.h>
@@ -21,7 +24,6 @@
 
 #include <windows.h>
 
-#include "console.h"
 #include "console_sys.h"
 
 const bool SYS_END_LINE = false;
@@ -44,6 +46,7 @@ const char *sys_clear()
     return "";
 }
 
+/* Returns the errno value closest to a Windows error code. */
 static int errno_of(DWORD error)
 {
     switch (error) {
@@ -64,10 +67,10 @@ static int errno_of(DWORD error)
 }
 
 /*
- * Writes up to OUT_BYTES of the text at a time, ending between whole
- * characters, each LF as CR LF, all of it: as UTF-16 to a console (whole
- * characters, as its buffer holds only those), as UTF-8 elsewhere. Gives how
- * much of the text it wrote.
+ * Writes up to OUT_BYTES of the text, ending between whole characters, with
+ * each LF as CR LF. A console takes it as UTF-16 in whole characters, since
+ * its buffer holds only those; anything else takes UTF-8. Returns how many
+ * bytes of the text it wrote.
  */
 long sys_write(int fd, const char *bytes, size_t n)
 {
@@ -105,7 +108,8 @@ long sys_write(int fd, const char *bytes, size_t n)
     return static_cast<long>(take);
 }
 
-/* From the console: UTF-16 turned into UTF-8, a pair never cut in two. */
+/* Reads UTF-16 from the console and returns it as UTF-8, never cutting a
+   surrogate pair in two. */
 static long console_read(HANDLE in, unsigned char *bytes, size_t size)
 {
     static wchar_t held; /* a high surrogate whose partner is still to come */
@@ -159,7 +163,7 @@ bool sys_wait(int, bool)
     return true;
 }
 
-/* The pipe mode standard output had while it is made blocking; 0 when it is not. */
+/* The pipe mode standard output had before it was made blocking, or 0. */
 static DWORD modeBefore;
 
 void sys_output_blocking(bool blocking)
@@ -177,8 +181,9 @@ void sys_output_blocking(bool blocking)
 }
 
 #if defined(__MINGW32__) && !defined(_UCRT)
-/* msvcrt's stream fields; the bytes are left for the runtime to write. */
-long sys_library_bytes(const char **text, bool take)
+/* Reads msvcrt's stream fields. The bytes are never taken, and the runtime
+   writes them when the console flushes stdout. */
+long sys_stdout_pending(const char **text, bool take)
 {
     if (take)
         return -1;
@@ -188,59 +193,17 @@ long sys_library_bytes(const char **text, bool take)
     return static_cast<long>(stdout->_ptr - stdout->_base);
 }
 #else
-long sys_library_bytes(const char **, bool)
+long sys_stdout_pending(const char **, bool)
 {
     return -1;
 }
 #endif
 
-/* A write into the page stops the program; any other fault goes on its way. */
-static LONG CALLBACK on_fault(EXCEPTION_POINTERS *fault)
-{
-    const EXCEPTION_RECORD *r = fault->ExceptionRecord;
-    if (r->ExceptionCode == EXCEPTION_ACCESS_VIOLATION && r->NumberParameters >= 2 &&
-        r->ExceptionInformation[0] == 1 /* a write */)
-        guard_written(reinterpret_cast<const void *>(r->ExceptionInformation[1]));
-    return EXCEPTION_CONTINUE_SEARCH;
-}
-
-size_t sys_page_bytes()
-{
-    SYSTEM_INFO system;
-    GetSystemInfo(&system);
-    return system.dwPageSize;
-}
-
-bool sys_catch_writes()
-{
-    return AddVectoredExceptionHandler(1, on_fault) != nullptr;
-}
-
-bool sys_protect(void *page, bool writable)
-{
-    DWORD before;
-    return VirtualProtect(page, CON_PAGE_BYTES, writable ? PAGE_READWRITE : PAGE_READONLY,
-                          &before) != 0;
-}
-
-bool sys_page_copy(const void *page, void *to)
-{
-    memcpy(to, page, CON_PAGE_BYTES);
-    return true;
-}
-
-/* The page lies in the program's image, of which no one can unmap a page or
-   map over one: the new page is the same one cleared. */
-bool sys_page_renew(void *page)
-{
-    if (!sys_protect(page, true))
-        return false;
-    memset(page, 0, CON_PAGE_BYTES);
-    return sys_protect(page, false);
-}
-
-/* Ends at once: no runtime clean-up writes anything after the console. */
+/* Ends at once, so that no runtime clean-up writes anything after the
+   console. TerminateProcess does not return for the calling process. */
 void sys_stop(int status)
 {
-    TerminateProcess(GetCurrentProcess(), static_cast<UINT>(status));
+    (void)TerminateProcess(GetCurrentProcess(), static_cast<UINT>(status));
+    for (;;)
+        Sleep(INFINITE);
 }

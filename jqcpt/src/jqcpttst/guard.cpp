@@ -1,0 +1,141 @@
+/*
+ * guard.cpp - catches a library that writes past the table it is handed.
+ *
+ * The table lies in a page-aligned store. Right after it comes a zone of
+ * GUARD_RECORDS records, which holds GUARD_BYTE throughout before every
+ * call, and right after the zone a page that the program cannot write. The
+ * zone ends where the page starts, so nothing of the program's own lies
+ * behind the table. A write into the page faults, and the fault handler
+ * stops the program. A write into the zone is found after the call, and so
+ * is a write into a page whose protection the library lifted.
+ *
+ * A page that the library wrote, unmapped or replaced gets a new page in
+ * its place after the call, so that each such call is reported once. The
+ * platform's calls are behind guard_sys.h.
+ */
+
+#include "guard.h"
+
+#include <stdio.h>
+#include <string.h>
+
+#include "console.h"
+#include "guard_sys.h"
+
+enum { GUARD_RECORDS = 64 };
+static const unsigned char GUARD_BYTE = 0xA5;
+constexpr size_t LISTED_BYTES = sizeof(CountryEntry) * (CPTD_MAX_COUNTRIES + GUARD_RECORDS);
+
+static struct alignas(GUARD_PAGE_BYTES) {
+    // Room that puts the zone's end on a page boundary; never used.
+    // cppcheck-suppress unusedStructMember
+    unsigned char before[GUARD_PAGE_BYTES - LISTED_BYTES % GUARD_PAGE_BYTES];
+    CountryEntry table[CPTD_MAX_COUNTRIES];
+    CountryEntry zone[GUARD_RECORDS];
+    unsigned char page[GUARD_PAGE_BYTES];
+} store;
+static_assert(offsetof(decltype(store), page) % GUARD_PAGE_BYTES == 0,
+              "the page starts right after the zone");
+
+CountryEntry *const guardedTable = store.table;
+
+const char GUARD_WROTE_PAST[] = "\nThe library wrote past the table of %lu records.\n";
+
+static bool pageProtected; /* the page is in place and read-only */
+static bool pageLost;      /* the library removed the page, and it could not be put back */
+
+/* GUARD_WROTE_PAST as the fault handler writes it, formatted at start-up
+   because the handler may do no more than write. */
+static char stopLine[64];
+static size_t stopLen;
+
+/* Says on standard error that the page behind the table is not protected. */
+static void say_unprotected()
+{
+    con_error("jqcpttst: the page behind the table cannot be protected: "
+              "a library that writes far past it is not caught\n");
+}
+
+void guard_start()
+{
+    int n =
+        snprintf(stopLine, sizeof stopLine, GUARD_WROTE_PAST, (unsigned long)CPTD_MAX_COUNTRIES);
+    stopLen = n > 0 ? (size_t)n : 0;
+    /* The system's page must not reach beyond the store's page. */
+    size_t size = page_size();
+    pageProtected = size != 0 && GUARD_PAGE_BYTES % size == 0 &&
+                    (uintptr_t)store.page % size == 0 && page_catch_writes() &&
+                    page_protect(store.page, false);
+    if (!pageProtected)
+        say_unprotected();
+}
+
+void guard_write_fault(const void *at)
+{
+    const auto *p = static_cast<const unsigned char *>(at);
+    if (!pageProtected || p < store.page || p >= store.page + sizeof store.page)
+        return;
+    con_stop_at_fault(stopLine, stopLen,
+                      "jqcpttst: the library wrote past the table into protected memory; "
+                      "stopped\n");
+}
+
+void guard_call_begins()
+{
+    memset(store.zone, GUARD_BYTE, sizeof store.zone);
+    con_library_call_begins();
+}
+
+/* Returns whether every byte of the zone still holds GUARD_BYTE. */
+static bool zone_intact()
+{
+    const auto *zone = reinterpret_cast<const unsigned char *>(store.zone);
+    return zone[0] == GUARD_BYTE && memcmp(zone, zone + 1, sizeof store.zone - 1) == 0;
+}
+
+static bool all_zero(const unsigned char *page)
+{
+    return page[0] == 0 && memcmp(page, page + 1, GUARD_PAGE_BYTES - 1) == 0;
+}
+
+/* What a call left of the page. */
+enum PageState { PAGE_CLEAN, PAGE_WRITTEN, PAGE_REPLACED };
+
+/* Returns what the call left of the page, found out without a fault. */
+static PageState page_state()
+{
+    if (!pageProtected) /* plain memory of the program's, unless it was lost */
+        return pageLost || all_zero(store.page) ? PAGE_CLEAN : PAGE_WRITTEN;
+    /* Making the page writable fails for a page that the library removed,
+       or replaced by one that the program may not write. */
+    unsigned char copy[GUARD_PAGE_BYTES];
+    if (!page_protect(store.page, true) || !page_copy(store.page, copy))
+        return PAGE_REPLACED;
+    return all_zero(copy) ? PAGE_CLEAN : PAGE_WRITTEN;
+}
+
+/* Puts back a clean, read-only page after a call that left it in state. A
+   page that was written or replaced gets a new page rather than zeros,
+   since what lies there may be a file that the library mapped. */
+static void page_restore(PageState state)
+{
+    if (!pageProtected) {
+        if (state == PAGE_WRITTEN)
+            memset(store.page, 0, sizeof store.page);
+        return;
+    }
+    if (state == PAGE_CLEAN ? page_protect(store.page, false) : page_renew(store.page))
+        return;
+    pageProtected = false;
+    pageLost = true;
+    say_unprotected();
+}
+
+unsigned guard_call_ended()
+{
+    con_library_call_ended();
+    PageState state = page_state();
+    page_restore(state);
+    return (!zone_intact() || state == PAGE_WRITTEN ? GUARD_WROTE_PAST_TABLE : 0) |
+           (state == PAGE_REPLACED ? GUARD_PAGE_REPLACED : 0);
+}

@@ -16,7 +16,8 @@ echo "== clang-tidy"
 cmake --preset default >/dev/null # for compile_commands.json
 clang-tidy -p build/default --quiet jqcpt/src/jqcpt/jqcpt.cpp jqcpt/src/jqcpt/jqcpt_posix.cpp \
     jqcpt/src/jqcpttst/jqcpttst.cpp jqcpt/src/jqcpttst/console.cpp \
-    jqcpt/src/jqcpttst/console_posix.cpp tests/fake/fakejqcpt.c
+    jqcpt/src/jqcpttst/console_posix.cpp jqcpt/src/jqcpttst/guard.cpp \
+    jqcpt/src/jqcpttst/guard_posix.cpp tests/fake/fakejqcpt.c
 
 # Both configurations; the Windows code is in files of its own, checked
 # without windows.h either way.

@@ -18,10 +18,10 @@
 
 #include "console_sys.h"
 
-/* The largest field: a name of CON_NAME_UNITS_MAX units, 3 bytes of UTF-8
-   each at most, after no more blanks than that. */
-static_assert(size_t{OUT_BYTES} >= 4 * size_t{CON_NAME_UNITS_MAX},
-              "the output buffer must hold the largest field");
+/* The blanks that field_start writes at least, with one fill of fixed size,
+   and the room it asks for a name of CON_NAME_UNITS_MAX units in UTF-8. */
+constexpr size_t BLANKS = 32, LARGEST_FIELD = BLANKS + size_t{3} * CON_NAME_UNITS_MAX;
+static_assert(size_t{OUT_BYTES} > LARGEST_FIELD, "the output buffer must hold the largest field");
 
 /* What peek returns at the end of standard input. */
 enum { END = -1 };
@@ -272,10 +272,14 @@ void con_clear()
 static char *field_start(size_t n, int places, int width)
 {
     size_t pad = width > places ? (size_t)(width - places) : 0;
-    if (sizeof con.out - con.outLen < pad + n)
+    if (sizeof con.out - con.outLen < pad + n + BLANKS)
         con_flush();
     char *to = con.out + con.outLen;
-    memset(to, ' ', pad);
+    /* A fill of fixed size costs a few stores, and the bytes go over the rest. */
+    if (pad <= BLANKS)
+        memset(to, ' ', BLANKS);
+    else
+        memset(to, ' ', pad);
     con.outLen += pad + n;
     return to + pad;
 }
@@ -342,7 +346,7 @@ void con_put_name(const JQ_WCHAR16 *name, size_t units, int width)
         return;
     }
 
-    char bytes[CON_NAME_UNITS_MAX * 3]; /* a unit takes at most 3 bytes, a pair 4 */
+    char bytes[CON_NAME_UNITS_MAX * 3] = {}; /* a unit takes at most 3 bytes, a pair 4 */
     size_t n = 0;
     for (i = 0; i < units && name[i] != 0; i++)
         n += utf8_encode(name_char(name, units, &i), bytes + n);

@@ -173,7 +173,8 @@ static int ShowMenu()
 static bool pause_for_enter()
 {
     con_say("\n Press enter to continue");
-    return con_discard_line() && con_discard_line();
+    bool restTaken = con_discard_line(); /* the rest of the selection's line */
+    return restTaken && con_discard_line();
 }
 
 int main()

@@ -18,8 +18,9 @@
 
 #include "console_sys.h"
 
-/* The blanks that field_start writes at least, with one fill of fixed size,
-   and the room it asks for a name of CON_NAME_UNITS_MAX units in UTF-8. */
+/* field_start writes at least BLANKS blanks, because a fill of fixed size
+   costs a few stores. The largest field is a name of CON_NAME_UNITS_MAX
+   units, each 3 bytes of UTF-8 at most. */
 constexpr size_t BLANKS = 32, LARGEST_FIELD = BLANKS + size_t{3} * CON_NAME_UNITS_MAX;
 static_assert(size_t{OUT_BYTES} > LARGEST_FIELD, "the output buffer must hold the largest field");
 
@@ -275,7 +276,7 @@ static char *field_start(size_t n, int places, int width)
     if (sizeof con.out - con.outLen < pad + n + BLANKS)
         con_flush();
     char *to = con.out + con.outLen;
-    /* A fill of fixed size costs a few stores, and the bytes go over the rest. */
+    /* The field's bytes then go over the blanks past pad. */
     if (pad <= BLANKS)
         memset(to, ' ', BLANKS);
     else

@@ -2,17 +2,10 @@
  * jqcpttst - the interactive test console for the CPTD library.
  *
  * It shows a menu. Selection 1 asks the library for the countries that
- * CPTD supports and shows them as a table of IDs and names, or shows the
- * library's warning or error code, and then waits for Enter. Selection 99
- * ends the program, and so does the end of input, without the farewell.
- *
- * The exit status is 0 when every listing of the run got CPTD_OK from a
- * library that kept its contract, or when there was no listing. It is 1
- * when a listing got another code, or when the library reported more
- * records than the table holds, left a name without its ending zero or
- * wrote past the table. It is 2 when standard input could not be read or
- * standard output written; the console then ends the program at once and
- * says why on standard error.
+ * CPTD supports, shows them as a table of IDs and names, or the library's
+ * warning or error code, and waits for Enter. Selection 99 ends the
+ * program, and so does the end of input. What a user sees, and what each
+ * exit status means, is in jqcpttst(1).
  *
  * The dialogue writes through the console (console.h), and hands the
  * library a table that the guard (guard.h) watches.

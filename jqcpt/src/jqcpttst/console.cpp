@@ -1,6 +1,7 @@
 /*
- * console.cpp - the console's shared part: the output buffer and its UTF-8
- * encoding, the input reader, the "%d" reader and the formatted writes. Its
+ * console.cpp - the part of the console that all platforms share. It holds
+ * the output buffer and its UTF-8 encoding, the input reader, the "%d"
+ * reader and the formatted writes. Its
  * state is the struct con; the platform files, behind console_sys.h, keep
  * a little state of their own.
  *
@@ -75,7 +76,7 @@ void con_error(const char *line)
     con_error(line);
     if (!atFault)
         exit(status);
-    sys_output_blocking(false); /* standard output is shared: its mode goes back */
+    sys_output_blocking(false); /* other processes share standard output and its mode */
     sys_stop(status);
 }
 

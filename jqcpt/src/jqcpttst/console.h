@@ -1,7 +1,8 @@
 /*
- * console.h - the console beneath the dialogue. It stands in for the
- * runtime's console functions on the standard streams: formatted output,
- * the "%d" read, throwing away the rest of a line, and clearing the screen.
+ * console.h - the console beneath the dialogue and the guard. It stands in
+ * for the runtime's console functions on the standard streams, which are
+ * formatted output, the "%d" read, throwing away the rest of a line, and
+ * clearing the screen.
  *
  * Output is UTF-8 whatever the locale, and UTF-16 on a Windows console. It
  * is gathered in a buffer, which is written out before a read may wait and
@@ -70,15 +71,15 @@ void con_put_number(long long value, int width);
 void con_put_name(const JQ_WCHAR16 *name, size_t units, int width);
 void con_put_line_end();
 
-/* Writes a line to standard error. A failure is ignored: no stream is left
-   to report it on. */
+/* Writes a line to standard error. A failure is ignored, since no stream
+   is left to report it on. */
 void con_error(const char *line);
 
 /*
  * Writes out what the library printed, what the console holds and the n
- * bytes at last, then says on standard error, and ends the program at once
- * with status 1, or 2 when standard output failed. It calls nothing but the
- * system, so that a fault handler may call it.
+ * bytes at last, writes the line said to standard error, and ends the
+ * program at once with status 1, or 2 when standard output failed. It
+ * calls nothing but the system, so that a fault handler may call it.
  */
 [[noreturn]] void con_stop_at_fault(const char *last, size_t n, const char *said);
 

@@ -102,7 +102,7 @@ long sys_write(int fd, const char *bytes, size_t n)
             return -1;
         }
         if (wrote == 0)
-            Sleep(1); /* a full non-blocking pipe: not yet */
+            Sleep(1); /* a full PIPE_NOWAIT pipe, to be tried again */
         done += wrote;
     }
     return static_cast<long>(take);
@@ -146,11 +146,11 @@ long sys_read(unsigned char *bytes, size_t size)
     if (!ReadFile(in, bytes, static_cast<DWORD>(size), &got, nullptr)) {
         DWORD error = GetLastError();
         if (error == ERROR_NO_DATA) {
-            errno = EAGAIN; /* an empty PIPE_NOWAIT pipe: not yet */
+            errno = EAGAIN; /* an empty PIPE_NOWAIT pipe, to be read again */
             return -1;
         }
         if (errno_of(error) == EPIPE || error == ERROR_HANDLE_EOF)
-            return 0; /* the writer has gone: the end of the input */
+            return 0; /* the writer has gone, which ends the input */
         errno = errno_of(error);
         return -1;
     }

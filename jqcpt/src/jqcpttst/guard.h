@@ -11,8 +11,8 @@
 /* The table handed to the library, of CPTD_MAX_COUNTRIES records. */
 extern CountryEntry *const guardedTable;
 
-/* The line that follows a listing whose library wrote past the table: a
-   format, for the table's number of records as an unsigned long. */
+/* The line that follows a listing whose library wrote past the table. It
+   is a format for the table's number of records, an unsigned long. */
 extern const char GUARD_WROTE_PAST[];
 
 /* Protects the page behind the table. Where it cannot, it says so on

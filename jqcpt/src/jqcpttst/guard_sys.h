@@ -8,7 +8,8 @@
 
 #include <stddef.h>
 
-/* The largest page of the platforms built for: 4 KiB on x86 and Windows. */
+/* The largest page of the platforms built for, which is 4 KiB on x86 and
+   on Windows. */
 #if defined(__x86_64__) || defined(__i386__) || defined(_WIN32)
 enum { GUARD_PAGE_BYTES = 4096 };
 #else

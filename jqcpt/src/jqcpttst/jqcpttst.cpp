@@ -25,7 +25,7 @@
 #include "guard.h"
 
 static const char jqcpttst_ident[] JQ_IDENT =
-    "@(#) jqbuild  2026-12-10 09:00:00   jqcpttst.cpp /main/jqcpttst/17 ~";
+    "@(#) jqbuild  2026-12-10 09:00:00   jqcpttst.cpp /main/jqcpttst/18 ~";
 
 static const char jqcpttst_version[] JQ_IDENT =
     "FileDescription: " JQCPTTST_FILE_DESCRIPTION "; FileVersion: " JQCPTTST_FILE_VERSION

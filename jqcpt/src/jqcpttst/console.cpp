@@ -1,9 +1,8 @@
 /*
  * console.cpp - the part of the console that all platforms share. It holds
  * the output buffer and its UTF-8 encoding, the input reader, the "%d"
- * reader and the formatted writes. Its
- * state is the struct con; the platform files, behind console_sys.h, keep
- * a little state of their own.
+ * reader and the formatted writes. Its state is the struct con. The
+ * platform files, behind console_sys.h, keep a little state of their own.
  *
  * Output is flushed only before a read and before a library call, so that
  * a script that types ahead gets its transcript in a few large writes.

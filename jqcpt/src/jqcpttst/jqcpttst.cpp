@@ -12,14 +12,11 @@
  */
 
 #include <stdint.h>
-#include <string.h>
 
 #include <algorithm>
 
 #define JQ_HEADER_IDENTS /* this unit carries the headers' identification strings */
-#include "jqcpt.h"
-#include "jqcpttyp.h"
-#include "jqsys.h"
+#include "jqcpt.h" /* and jqcpttyp.h and jqsys.h */
 #include "jqcpttst_version.h"
 #include "console.h"
 #include "guard.h"

@@ -1,20 +1,9 @@
 /*
- * jqcpt - the CPTD country list. What the library reads, delivers and says
- * is in jqcpt(3); its calls to the system are in jqcpt_sys.h.
- *
- * Each call reads the country file anew into a buffer of four lines' worth
- * and parses each line where it lies; a line cut by the end of what is read
- * is moved to the front first. Of a line longer than LINE_BYTES only the
- * first LINE_BYTES are parsed, and the rest is read through for whether
- * anything but blanks follows. A name in printable ASCII, as most are,
- * becomes UTF-16 in vector code, any other a character at a time. A
- * repeated ID is found in an open-addressing set of those delivered.
- * Messages are made on the stack, a line each, and go out through
- * write_message. A read may return less than asked anywhere in the file
- * (network and FUSE file systems do): only a read of nothing is the end.
- *
- * All state is on the stack of the call, but for the flag that says the
- * unknown JQCPT_ variables were named.
+ * jqcpt - the CPTD country list that jqcpt(3) describes. Each call reads the
+ * country file anew through a buffer of four lines' worth and parses each
+ * line where it lies. A read may return fewer bytes than asked anywhere in
+ * the file, as network and FUSE file systems do, so only a read that returns
+ * nothing marks the end.
  */
 
 #include <errno.h>
@@ -29,23 +18,17 @@
 #include "jqcpt_sys.h"
 
 static const char jqcpt_ident[] JQ_IDENT =
-    "@(#) jqbuild  2026-12-10 09:00:00   jqcpt.cpp /main/jqcpt/7 ~";
+    "@(#) jqbuild  2026-12-10 09:00:00   jqcpt.cpp /main/jqcpt/8 ~";
 
-/* ===== Reading lines ===== */
-
-/* A country file is a few kilobytes; anything this large is not one. */
-static const long MAX_FILE_BYTES = 1L << 20;
-
-/* Bytes of a line kept for parsing; a country line needs far fewer. */
+/* The most of a line that is parsed. A country line needs far fewer bytes. */
 enum { LINE_BYTES = 1024 };
 
 struct LineReader {
     int fd;
     unsigned char buf[4 * LINE_BYTES];
-    size_t pos, len; /* what of buf is read and not yet given */
-    long total;      /* bytes read */
-    long long size;  /* as the file system gave it when the file was opened */
-    bool ended;      /* the end of the file is reached */
+    size_t pos, len; /* buf[pos] to buf[len - 1] are read but not yet returned */
+    long total;      /* the bytes read from the file */
+    bool done;       /* the end of the file is reached, or reading failed */
     int failure;     /* 0, or why reading failed: an errno value or FILE_TOO_LARGE */
 };
 
@@ -54,14 +37,15 @@ static bool is_blank(unsigned char c)
     return c == ' ' || c == '\t';
 }
 
-/* Reads more of the file after what buf holds; false at its end or on an error. */
-static bool fill(LineReader *r)
+/* Appends more of the file to buf. Returns false at the end of the file or
+   when reading fails. */
+static bool read_more(LineReader *r)
 {
-    if (r->failure || r->ended)
+    if (r->done)
         return false;
     long n = file_read(r->fd, r->buf + r->len, sizeof r->buf - r->len);
     if (n <= 0 || r->total + n > MAX_FILE_BYTES) {
-        r->ended = n == 0;
+        r->done = true;
         r->failure = n < 0 ? errno : n > 0 ? (int)FILE_TOO_LARGE : 0;
         return false;
     }
@@ -70,9 +54,9 @@ static bool fill(LineReader *r)
     return true;
 }
 
-/* Gives the next line where it lies in buf, without its line end: at most
-   its first LINE_BYTES, *longer set when more of it is left for read_past.
-   False at the end of the file. */
+/* Points *text at the next line in buf and sets *len to its length without
+   the line end, but at most LINE_BYTES. Sets *longer when more of the line
+   is left, and drops the CR of a CR LF. Returns false at the end of the file. */
 static bool read_line(LineReader *r, const unsigned char **text, size_t *len, bool *longer)
 {
     for (;;) {
@@ -80,7 +64,7 @@ static bool read_line(LineReader *r, const unsigned char **text, size_t *len, bo
         size_t avail = r->len - r->pos;
         const auto *end = static_cast<const unsigned char *>(memchr(start, '\n', avail));
         size_t n = end ? (size_t)(end - start) : avail;
-        if (end || avail > LINE_BYTES || (avail > 0 && (r->failure || r->ended))) {
+        if (end || avail > LINE_BYTES || (avail > 0 && r->done)) {
             *text = start;
             *longer = n > LINE_BYTES;
             *len = *longer ? (size_t)LINE_BYTES : n;
@@ -89,17 +73,16 @@ static bool read_line(LineReader *r, const unsigned char **text, size_t *len, bo
                 --*len; /* the CR of a CR LF */
             return true;
         }
-        memmove(r->buf, start, avail); /* the start of a line cut by the last read */
+        memmove(r->buf, start, avail); /* keeps the start of a line that the last read cut */
         r->pos = 0;
         r->len = avail;
-        if (!fill(r) && avail == 0)
+        if (!read_more(r) && avail == 0)
             return false;
     }
 }
 
-/* ===== Parsing a line ===== */
-
-/* What a line is: why it is not delivered, a country, or skipped. */
+/* The kinds of line. Each kind before LINE_COUNTRY is a reason not to
+   deliver the line and has its message in LINE_REASONS. */
 enum LineKind {
     LINE_NO_ID,
     LINE_ID_RANGE,
@@ -115,8 +98,8 @@ enum LineKind {
     LINE_COMMENT,
 };
 
-/* Why a line is not delivered, by its kind: a format of the line's number
-   and of the number here or, for a repeated ID, the line that delivered it. */
+/* The message for each reason. Its format takes the line's number and then
+   the number given here or, for a repeated ID, the line that delivered it. */
 static const struct {
     const char *format;
     long number;
@@ -133,17 +116,15 @@ static const struct {
 };
 static_assert(sizeof LINE_REASONS / sizeof LINE_REASONS[0] == LINE_COUNTRY, "a reason a kind");
 
-/* Decodes one UTF-8 character at s[*i]; -1 when it is malformed. */
+/* Decodes the UTF-8 character at s[*i] and advances *i past what it reads.
+   Returns the character, or -1 when the sequence is malformed. */
 static long decode_utf8(const unsigned char *s, size_t len, size_t *i)
 {
     unsigned char b = s[(*i)++];
     if (b < 0x80)
         return b;
-    int more = b >= 0xC2 && b <= 0xDF   ? 1
-               : b >= 0xE0 && b <= 0xEF ? 2
-               : b >= 0xF0 && b <= 0xF4 ? 3
-                                        : -1;
-    if (more < 0 || *i + (size_t)more > len)
+    int more = b >= 0xF0 ? 3 : b >= 0xE0 ? 2 : 1;
+    if (b < 0xC2 || b > 0xF4 || *i + (size_t)more > len)
         return -1;
     long c = b & (0x3F >> more);
     for (int k = 0; k < more; k++) {
@@ -158,28 +139,29 @@ static long decode_utf8(const unsigned char *s, size_t len, size_t *i)
     return c;
 }
 
-/* Whether c, from decode_utf8, may not stand in a name: malformed, or a
-   control character (C0, DEL, C1). */
+/* Returns whether c, a result of decode_utf8, may not stand in a name
+   because it is -1 or a control character (C0, DEL or C1). */
 static bool is_control(long c)
 {
     return c < 0x20 || (c >= 0x7F && c <= 0x9F);
 }
 
-/* UTF-8 name to UTF-16, zero-filled; LINE_COUNTRY, or why the name is refused. */
-static LineKind encode_name(const unsigned char *s, size_t len, JQ_WCHAR16 *name)
+/* Converts the UTF-8 name s to UTF-16 in name and fills the rest of the
+   field with zeros. Returns LINE_COUNTRY, or the reason the name is refused. */
+static LineKind parse_name(const unsigned char *s, size_t len, JQ_WCHAR16 *name)
 {
     memset(name, 0, CPTD_NAME_UNITS * sizeof name[0]);
     if (len < CPTD_NAME_UNITS) {
-        /* Printable ASCII alone, most names: a unit a byte, in a loop with
-           no early exit, which the compiler turns into vector code. */
-        unsigned char outside = 0; /* bytes throughout: more of them to a vector */
+        /* Most names are printable ASCII, one unit a byte. The loop has no
+           early exit, so that a compiler can vectorize it. */
+        unsigned char outside = 0; /* a byte wide, so that a vector holds more */
         for (size_t k = 0; k < len; k++) {
             name[k] = s[k];
             outside |= (unsigned char)(s[k] - 0x20) > 0x5E;
         }
         if (!outside)
             return len > 0 ? LINE_COUNTRY : LINE_NO_NAME;
-        memset(name, 0, len * sizeof name[0]); /* written again below, by character */
+        memset(name, 0, len * sizeof name[0]); /* the loop below may write fewer units */
     }
 
     size_t units = 0;
@@ -198,8 +180,9 @@ static LineKind encode_name(const unsigned char *s, size_t len, JQ_WCHAR16 *name
     return units > 0 ? LINE_COUNTRY : LINE_NO_NAME;
 }
 
-/* What the text of a line makes it; a country goes to entry. */
-static LineKind parse_fields(const unsigned char *s, size_t end, CountryEntry *entry)
+/* Returns the kind of the line s, leaving aside the rule on CR. A country's
+   ID and name go to entry. */
+static LineKind parse_id_and_name(const unsigned char *s, size_t end, CountryEntry *entry)
 {
     size_t i = 0;
     while (i < end && is_blank(s[i]))
@@ -217,75 +200,53 @@ static LineKind parse_fields(const unsigned char *s, size_t end, CountryEntry *e
     const long long limit = negative ? 2147483648LL : 2147483647LL;
     long long id = 0;
     size_t digits = i;
-    for (; i < end && s[i] - (unsigned)'0' < 10u && id <= limit; i++)
-        id = id * 10 + (s[i] - '0');
-    if (i == digits || id > limit || i == end || !is_blank(s[i])) {
-        while (i < end && s[i] - (unsigned)'0' < 10u)
-            i++; /* the rest of an ID out of range */
-        return i == digits || (i < end && !is_blank(s[i])) ? LINE_NO_ID
-               : id > limit                                ? LINE_ID_RANGE
-                                                           : LINE_NO_NAME;
-    }
+    for (; i < end && s[i] >= '0' && s[i] <= '9'; i++)
+        if (id <= limit) /* past the limit, the digits are only skipped */
+            id = id * 10 + (s[i] - '0');
+    if (i == digits || (i < end && !is_blank(s[i])))
+        return LINE_NO_ID;
+    if (id > limit)
+        return LINE_ID_RANGE;
+    if (i == end)
+        return LINE_NO_NAME;
     while (i < end && is_blank(s[i]))
         i++;
-    LineKind kind = encode_name(s + i, end - i, entry->name);
+    LineKind kind = parse_name(s + i, end - i, entry->name);
     entry->id = (int32_t)(negative ? -id : id);
     return kind;
 }
 
-/* What a line makes it, where a CR in it makes it corrupt whatever else
-   it is, even a comment: a file that ends its lines with CR alone would
-   otherwise be taken for one comment. A country line holds no CR. */
-static LineKind parse_line(const unsigned char *s, size_t len, CountryEntry *entry)
+/*
+ * Returns the kind of the line whose first bytes, LINE_BYTES at most, are at
+ * text, and fills entry for a country. When longer is set, reads the rest of
+ * the line from r, where any byte but a blank makes the line too long unless
+ * it is a comment. A CR anywhere but right before the line end makes the
+ * line corrupt, even a comment, because a file that ends its lines with CR
+ * alone would otherwise read as one comment.
+ */
+static LineKind classify_line(LineReader *r, const unsigned char *text, size_t len, bool longer,
+                              CountryEntry *entry)
 {
-    LineKind kind = parse_fields(s, len, entry);
-    return kind != LINE_COUNTRY && memchr(s, '\r', len) ? LINE_STRAY_CR : kind;
-}
-
-/* Reads the rest of a line past its first LINE_BYTES and returns the kind
-   of the whole line. Blanks there change nothing, nor does a CR right
-   before the line end. A comment is one however far its '#' lies, and
-   anything else makes the line too long. A CR anywhere else makes it
-   corrupt, whatever else it is. */
-static LineKind read_past(LineReader *r, LineKind kind)
-{
-    int first = -1;     /* the first byte that is neither a blank nor a CR */
-    bool stray = false; /* a CR that the line end does not follow */
-    bool cr = false;    /* the last byte read is a CR */
-    bool ended = false; /* the line end is read */
-    for (;;) {
-        const unsigned char *start = r->buf + r->pos;
-        size_t avail = r->len - r->pos;
-        const auto *end = static_cast<const unsigned char *>(memchr(start, '\n', avail));
-        size_t n = end ? (size_t)(end - start) : avail;
-        for (size_t k = 0; k < n && first < 0; k++)
-            first = is_blank(start[k]) || start[k] == '\r' ? -1 : start[k];
-        const auto *c = static_cast<const unsigned char *>(memchr(start, '\r', n));
-        stray = stray || (cr && n > 0) || (c && c < start + n - 1);
-        cr = n > 0 ? start[n - 1] == '\r' : cr;
-        if (end) {
-            r->pos += n + 1;
-            ended = true;
-            break;
-        }
-        r->pos = r->len = 0;
-        if (!fill(r))
-            break;
+    LineKind kind = parse_id_and_name(text, len, entry);
+    bool cr = kind != LINE_COUNTRY && memchr(text, '\r', len); /* a country holds none */
+    int first = -1; /* the first byte of the rest that is not a blank */
+    while (longer && read_line(r, &text, &len, &longer)) {
+        cr = cr || memchr(text, '\r', len);
+        for (size_t k = 0; k < len && first < 0; k++)
+            first = is_blank(text[k]) ? -1 : text[k];
     }
-    if (stray || (cr && !ended) || kind == LINE_STRAY_CR)
+    if (cr)
         return LINE_STRAY_CR;
     if (first < 0 || kind == LINE_COMMENT)
         return kind;
     return kind == LINE_BLANK && first == '#' ? LINE_COMMENT : LINE_TOO_LONG;
 }
 
-/* ===== Diagnostics ===== */
-
 /*
- * Whether a message shows c, from decode_utf8, as '?': malformed, or a
- * character that would drive or reorder the terminal. It is the rule by
- * which the console shows names (name_char in jqcpttst/console.cpp), and
- * the two must stay alike.
+ * Returns whether a message shows c, a result of decode_utf8, as '?'
+ * because it is -1 or a character that would drive or reorder the terminal.
+ * The console shows names by the same rule (name_char in
+ * jqcpttst/console.cpp), and the two must stay alike.
  */
 static bool is_unshown(long c)
 {
@@ -295,12 +256,13 @@ static bool is_unshown(long c)
            || c == 0xFFFE || c == 0xFFFF;                /* noncharacters */
 }
 
-/* Room for a message line: "jqcpt: ", a value, the rest, the line end. */
+/* A message line holds "jqcpt: ", a value, the rest and the line end. */
 enum { REST_BYTES = 256, MESSAGE_BYTES = 7 + SHOWN_BYTES + REST_BYTES + 2 };
 
-/* Appends the n bytes of text to line, with '?' for each character that
-   is_unshown names and for each byte outside a valid UTF-8 sequence. */
-static void put(char *line, size_t *len, const char *text, size_t n)
+/* Appends the n bytes of text to line at *len and advances *len. Writes '?'
+   for each character that is_unshown names and for each byte outside a
+   valid UTF-8 sequence. */
+static void append_shown(char *line, size_t *len, const char *text, size_t n)
 {
     const auto *s = reinterpret_cast<const unsigned char *>(text);
     for (size_t i = 0; i < n;) {
@@ -316,11 +278,12 @@ static void put(char *line, size_t *len, const char *text, size_t n)
 }
 
 /*
- * Says on standard error "jqcpt: ", the n bytes of value, then what format
- * makes of the rest, as one line. A value longer than SHOWN_BYTES is cut
- * before a character and marked "...", so that the rest still follows.
+ * Writes one line to standard error: "jqcpt: ", the n bytes of value, and
+ * what format makes of the other arguments. A value longer than SHOWN_BYTES
+ * is cut before a character and marked with "...", so that the rest of the
+ * line still fits.
  */
-static void say(const char *value, size_t n, const char *format, ...)
+static void write_diagnostic(const char *value, size_t n, const char *format, ...)
 {
     char rest[REST_BYTES];
     va_list args;
@@ -335,21 +298,21 @@ static void say(const char *value, size_t n, const char *format, ...)
     }
     char line[MESSAGE_BYTES];
     size_t len = 0;
-    put(line, &len, "jqcpt: ", 7);
-    put(line, &len, value, n);
+    append_shown(line, &len, "jqcpt: ", 7);
+    append_shown(line, &len, value, n);
     if (cut)
-        put(line, &len, "...", 3);
-    put(line, &len, rest, strlen(rest));
-    write_message(line, len);
+        append_shown(line, &len, "...", 3);
+    append_shown(line, &len, rest, strlen(rest));
+    write_error_line(line, len);
 }
 
-/* Returns c in lower case when it is an ASCII capital. */
+/* Returns c in lower case when it is an ASCII capital, or else c. */
 static char ascii_lower(char c)
 {
     return c >= 'A' && c <= 'Z' ? (char)(c - 'A' + 'a') : c;
 }
 
-/* Returns whether the n bytes at a and b are alike but for ASCII case. */
+/* Returns whether the n bytes at a and b differ at most in ASCII case. */
 static bool same_but_case(const char *a, const char *b, size_t n)
 {
     for (size_t k = 0; k < n; k++)
@@ -358,9 +321,9 @@ static bool same_but_case(const char *a, const char *b, size_t n)
     return true;
 }
 
-/* Says that a set variable whose name begins with JQCPT_, in any case, is
-   none of the library's as the system compares names. */
-static void warn_unknown(const char *name, size_t len)
+/* Reports a variable whose name begins with JQCPT_, in any case, but is
+   none of the library's variables as the system compares names. */
+static void warn_unknown_variable(const char *name, size_t len)
 {
     static const char *const known[] = {"JQCPT_COUNTRY_FILE", "JQCPT_DIAGNOSTICS"};
     if (len < 6 || !same_but_case(name, "JQCPT_", 6))
@@ -369,26 +332,25 @@ static void warn_unknown(const char *name, size_t len)
         if (strlen(k) == len &&
             (VARIABLE_CASE_IGNORED ? same_but_case(k, name, len) : memcmp(k, name, len) == 0))
             return;
-    say(name, len, " is not a variable of this library");
+    write_diagnostic(name, len, " is not a variable of this library");
 }
 
-/* The end of a call on a file that cannot be read, and why with diagnose. */
-static int32_t unreadable(uint32_t *count, const char *path, int error, bool diagnose)
+/* Sets *count to 0 and, with diagnose, reports why the file at path cannot
+   be read. Returns CPTD_FILE_UNREADABLE. */
+static int32_t fail_unreadable(uint32_t *count, const char *path, int error, bool diagnose)
 {
     *count = 0;
     if (diagnose)
-        say(path, strlen(path), ": %s",
-            error == FILE_NOT_REGULAR ? "not a regular file"
-            : error == FILE_TOO_LARGE ? "larger than 1 MiB"
-            : error == FILE_NO_FOLDER ? "the library's own folder is not known"
-                                      : strerror(error));
+        write_diagnostic(path, strlen(path), ": %s",
+                         error == FILE_NOT_REGULAR ? "not a regular file"
+                         : error == FILE_TOO_LARGE ? "larger than 1 MiB"
+                         : error == FILE_NO_FOLDER ? "the library's own folder is not known"
+                                                   : strerror(error));
     return CPTD_FILE_UNREADABLE;
 }
 
-/* ===== The country list ===== */
-
-/* The IDs delivered so far, with the line of each (0: a free slot): open
-   addressing, room for twice the table. */
+/* The IDs delivered so far and the line of each, in an open-addressing set
+   with room for twice the table. A line of 0 marks a free slot. */
 enum { ID_SLOTS = 256 };
 static_assert(ID_SLOTS >= 2 * CPTD_MAX_COUNTRIES, "the set never fills");
 
@@ -397,28 +359,25 @@ struct IdSet {
     uint32_t line[ID_SLOTS];
 };
 
-/* Finds id, or the free slot where it belongs. */
-static unsigned id_slot(const IdSet *set, int32_t id)
+/* Returns the slot that holds id, or else the free slot where id belongs. */
+static unsigned find_id_slot(const IdSet *set, int32_t id)
 {
-    unsigned k = ((uint32_t)id * 2654435761u) >> 24; /* Fibonacci hashing to 8 bits */
+    unsigned k = ((uint32_t)id * 2654435761u) >> 24; /* Fibonacci hashing keeps 8 bits */
     while (set->line[k] && set->id[k] != id)
         k = (k + 1) % ID_SLOTS;
     return k;
 }
 
-/* Reads the country file into table; path receives where it is, and with
-   diagnose messages say why a line is not delivered. */
+/* Fills table from the country file and sets *count, and with diagnose
+   reports each line it does not deliver. path receives the file's path as
+   messages show it. Returns the code for JQcpt_CountryList. */
 static int32_t list_countries(CountryEntry *table, uint32_t *count, char *path, bool diagnose)
 {
-    LineReader reader;
+    LineReader reader = {};
     int error = 0;
-    reader.fd = file_open_countries(&reader.size, &error, path);
+    reader.fd = open_country_file(&error, path);
     if (reader.fd < 0)
-        return unreadable(count, path, error, diagnose);
-    reader.pos = reader.len = 0;
-    reader.total = 0;
-    reader.ended = false;
-    reader.failure = reader.size > MAX_FILE_BYTES ? (int)FILE_TOO_LARGE : 0;
+        return fail_unreadable(count, path, error, diagnose);
 
     IdSet ids;
     memset(ids.line, 0, sizeof ids.line);
@@ -426,21 +385,19 @@ static int32_t list_countries(CountryEntry *table, uint32_t *count, char *path, 
     bool corrupt = false, tooMany = false, longer = false;
     const unsigned char *text = nullptr;
     size_t len = 0;
-    while (reader.len < 3 && fill(&reader))
+    while (reader.len < 3 && read_more(&reader))
         ;
     if (reader.len >= 3 && memcmp(reader.buf, "\xEF\xBB\xBF", 3) == 0)
         reader.pos = 3; /* a byte-order mark */
     while (read_line(&reader, &text, &len, &longer)) {
         lines++;
-        CountryEntry entry = {}; /* parse_line fills it for a country alone */
-        LineKind kind = parse_line(text, len, &entry);
-        if (longer)
-            kind = read_past(&reader, kind);
+        CountryEntry entry = {}; /* for the analyser, which cannot see it filled */
+        LineKind kind = classify_line(&reader, text, len, longer, &entry);
         if (kind == LINE_BLANK || kind == LINE_COMMENT)
             continue;
         unsigned slot = 0;
         if (kind == LINE_COUNTRY) {
-            slot = id_slot(&ids, entry.id);
+            slot = find_id_slot(&ids, entry.id);
             if (!ids.line[slot] && delivered < CPTD_MAX_COUNTRIES) {
                 ids.line[slot] = lines;
                 ids.id[slot] = entry.id;
@@ -452,25 +409,27 @@ static int32_t list_countries(CountryEntry *table, uint32_t *count, char *path, 
         tooMany = tooMany || kind == LINE_TOO_MANY;
         corrupt = corrupt || kind != LINE_TOO_MANY;
         if (diagnose)
-            say(path, strlen(path), LINE_REASONS[kind].format, (unsigned long)lines,
-                kind == LINE_ID_REPEATS ? (long)ids.line[slot] : LINE_REASONS[kind].number);
+            write_diagnostic(path, strlen(path), LINE_REASONS[kind].format, (unsigned long)lines,
+                             kind == LINE_ID_REPEATS ? (long)ids.line[slot]
+                                                     : LINE_REASONS[kind].number);
     }
     file_close(reader.fd);
     if (reader.failure)
-        return unreadable(count, path, reader.failure, diagnose);
+        return fail_unreadable(count, path, reader.failure, diagnose);
     *count = delivered;
     if (corrupt)
         return CPTD_PARTIAL_LIST;
     return tooMany ? CPTD_TOO_MANY_COUNTRIES : CPTD_OK;
 }
 
-static std::atomic_flag variablesNamed = ATOMIC_FLAG_INIT;
+/* Set once the environment has been checked for unknown JQCPT_ variables. */
+static std::atomic_flag variablesChecked = ATOMIC_FLAG_INIT;
 
 extern "C" JQCPT_API int32_t JQ_CALL JQcpt_CountryList(CountryEntry *table, uint32_t *count)
 {
     bool diagnose = diagnostics_on();
-    if (!variablesNamed.test_and_set() || diagnose)
-        each_variable(warn_unknown);
+    if (!variablesChecked.test_and_set() || diagnose)
+        for_each_variable(warn_unknown_variable);
 
     char path[PATH_BYTES];
     const char *shown = "no file read, a null table or count";
@@ -480,7 +439,7 @@ extern "C" JQCPT_API int32_t JQ_CALL JQcpt_CountryList(CountryEntry *table, uint
         shown = path;
     }
     if (diagnose)
-        say(shown, strlen(shown), ": %lu countries delivered, code %ld",
-            (unsigned long)(table && count ? *count : 0), (long)code);
+        write_diagnostic(shown, strlen(shown), ": %lu countries delivered, code %ld",
+                         (unsigned long)(table && count ? *count : 0), (long)code);
     return code;
 }

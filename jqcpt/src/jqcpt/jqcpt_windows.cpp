@@ -1,7 +1,6 @@
 /*
- * jqcpt_windows.cpp - the CPTD library's calls to Windows (jqcpt_sys.h):
- * wide paths and environment, the default file beside the DLL, messages
- * with WriteFile and CR LF.
+ * jqcpt_windows.cpp - the CPTD library's calls to Windows. Paths and the
+ * environment are read in their wide form and shown in UTF-8.
  */
 #include <errno.h>
 #include <fcntl.h>
@@ -16,28 +15,28 @@
 #include "jqcpt.h"
 #include "jqcpt_sys.h"
 
-static int file_open(const wchar_t *path, long long *size, int *error)
+/* Opens path as open_country_file does. */
+static int open_regular_file(const wchar_t *path, int *error)
 {
     int fd = _wopen(path, _O_RDONLY | _O_BINARY);
     struct _stat64 st;
     bool opened = fd >= 0 && _fstat64(fd, &st) == 0;
-    if (!opened || (st.st_mode & _S_IFMT) != _S_IFREG) {
-        *error = opened ? FILE_NOT_REGULAR : errno;
-        if (fd >= 0)
-            _close(fd);
-        return -1;
-    }
-    *size = (long long)st.st_size;
-    return fd;
+    bool regular = opened && (st.st_mode & _S_IFMT) == _S_IFREG;
+    if (regular && st.st_size <= MAX_FILE_BYTES)
+        return fd;
+    *error = !opened ? errno : regular ? FILE_TOO_LARGE : FILE_NOT_REGULAR;
+    if (fd >= 0)
+        _close(fd);
+    return -1;
 }
 
 /*
- * Writes the n units of wide at to in UTF-8, and a zero, and returns the
- * bytes written. Text longer than SHOWN_BYTES is cut after more than
- * SHOWN_BYTES of them, between characters, so that a message shows it cut;
- * to has room for PATH_BYTES bytes.
+ * Converts the n units of wide to UTF-8 in to, which has room for PATH_BYTES,
+ * and ends it with a zero. Text longer than SHOWN_BYTES is cut between
+ * characters, but after more than SHOWN_BYTES, so that a message shows it
+ * cut. Returns the number of bytes before the zero.
  */
-static size_t utf8_of(const wchar_t *wide, size_t n, char *to)
+static size_t utf8_for_message(const wchar_t *wide, size_t n, char *to)
 {
     size_t units = 0, bytes = 0;
     while (units < n && bytes <= SHOWN_BYTES) {
@@ -55,15 +54,13 @@ static size_t utf8_of(const wchar_t *wide, size_t n, char *to)
     return static_cast<size_t>(written);
 }
 
-int file_open_countries(long long *size, int *error, char *shown)
+int open_country_file(int *error, char *shown)
 {
     const wchar_t *named = _wgetenv(L"JQCPT_COUNTRY_FILE");
     if (named && *named) {
-        (void)utf8_of(named, wcslen(named), shown);
-        return file_open(named, size, error);
+        (void)utf8_for_message(named, wcslen(named), shown);
+        return open_regular_file(named, error);
     }
-
-    /* The default file lies relative to this DLL. */
     HMODULE self = nullptr;
     wchar_t path[MAX_PATH + 64];
     DWORD n = 0;
@@ -80,12 +77,12 @@ int file_open_countries(long long *size, int *error, char *shown)
     size_t dir = slash ? (size_t)(slash - path + 1) : 0;
     int written =
         swprintf(path + dir, sizeof path / sizeof path[0] - dir, L"%hs", JQCPT_DATA_RELPATH);
-    (void)utf8_of(path, wcslen(path), shown);
+    (void)utf8_for_message(path, wcslen(path), shown);
     if (written <= 0) {
         *error = ENAMETOOLONG;
         return -1;
     }
-    return file_open(path, size, error);
+    return open_regular_file(path, error);
 }
 
 long file_read(int fd, unsigned char *buf, size_t size)
@@ -104,7 +101,7 @@ bool diagnostics_on()
     return value && *value;
 }
 
-void write_message(char *text, size_t n)
+void write_error_line(char *text, size_t n)
 {
     text[n++] = '\r';
     text[n++] = '\n';
@@ -112,24 +109,24 @@ void write_message(char *text, size_t n)
     for (DWORD done = 0; done < n;) {
         DWORD wrote = 0;
         if (!WriteFile(err, text + done, static_cast<DWORD>(n) - done, &wrote, nullptr))
-            return; /* nowhere left to say it */
+            return; /* the line cannot be written anywhere */
         if (wrote == 0)
-            Sleep(1); /* a full PIPE_NOWAIT pipe: not yet */
+            Sleep(1); /* a full PIPE_NOWAIT pipe takes nothing yet */
         done += wrote;
     }
 }
 
 const bool VARIABLE_CASE_IGNORED = true;
 
-void each_variable(void (*take)(const char *name, size_t len))
+void for_each_variable(void (*take)(const char *name, size_t len))
 {
     wchar_t *block = GetEnvironmentStringsW();
     if (!block)
         return;
     for (const wchar_t *entry = block; *entry; entry += wcslen(entry) + 1) {
         char name[PATH_BYTES];
-        /* A name may begin with '=' (cmd's "=C:"); it ends at the next one. */
-        take(name, utf8_of(entry, wcscspn(entry + 1, L"=") + 1, name));
+        /* A name may begin with '=', as cmd's "=C:" does, and ends at the next. */
+        take(name, utf8_for_message(entry, wcscspn(entry + 1, L"=") + 1, name));
     }
     FreeEnvironmentStringsW(block);
 }

@@ -16,7 +16,7 @@
 #include <algorithm>
 
 #define JQ_HEADER_IDENTS /* this unit carries the headers' identification strings */
-#include "jqcpt.h" /* and jqcpttyp.h and jqsys.h */
+#include "jqcpt.h"       /* and jqcpttyp.h and jqsys.h */
 #include "jqcpttst_version.h"
 #include "console.h"
 #include "guard.h"

@@ -20,7 +20,7 @@
 
 #include "console_sys.h"
 
-/* stdout's buffer, unless the library gives it another. Only the library
+/* stdout's buffer, unless the library sets another. Only the library
    writes through stdout. */
 static char libraryText[65536];
 

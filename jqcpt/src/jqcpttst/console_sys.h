@@ -42,7 +42,7 @@ bool sys_wait(int fd, bool forWriting);
  * which is what the library printed, and points *text at them. It reads
  * the stream alone, as a fault handler may. With take, the bytes become
  * the console's to write, and stdout forgets them. Returns -1 where the
- * runtime does not show its bytes, or cannot give them up; the runtime
+ * runtime does not show its bytes, or cannot hand them over; the runtime
  * then writes them itself when the console flushes stdout.
  */
 long sys_stdout_pending(const char **text, bool take);

@@ -10,7 +10,7 @@
  * becomes UTF-16 in vector code, any other a character at a time. A
  * repeated ID is found in an open-addressing set of those delivered.
  * Messages are made on the stack, a line each, and go out through
- * write_message. A read may return less than asked anywhere in the file
+ * write_error_line. A read may return less than asked anywhere in the file
  * (network and FUSE file systems do): only a read of nothing is the end.
  *
  * All state is on the stack of the call, but for the flag that says the
@@ -29,7 +29,7 @@
 #include "jqcpt_sys.h"
 
 static const char jqcpt_ident[] JQ_IDENT =
-    "@(#) jqbuild  2026-12-10 09:00:00   jqcpt.cpp /main/jqcpt/7 ~";
+    "@(#) jqbuild  2026-12-10 09:00:00   jqcpt.cpp /main/jqcpt/8 ~";
 
 /* ===== Reading lines ===== */
 
@@ -55,7 +55,7 @@ static bool is_blank(unsigned char c)
 }
 
 /* Reads more of the file after what buf holds; false at its end or on an error. */
-static bool fill(LineReader *r)
+static bool read_more(LineReader *r)
 {
     if (r->failure || r->ended)
         return false;
@@ -71,7 +71,7 @@ static bool fill(LineReader *r)
 }
 
 /* Gives the next line where it lies in buf, without its line end: at most
-   its first LINE_BYTES, *longer set when more of it is left for read_past.
+   its first LINE_BYTES, *longer set when more of it is left for classify_long_line.
    False at the end of the file. */
 static bool read_line(LineReader *r, const unsigned char **text, size_t *len, bool *longer)
 {
@@ -92,7 +92,7 @@ static bool read_line(LineReader *r, const unsigned char **text, size_t *len, bo
         memmove(r->buf, start, avail); /* the start of a line cut by the last read */
         r->pos = 0;
         r->len = avail;
-        if (!fill(r) && avail == 0)
+        if (!read_more(r) && avail == 0)
             return false;
     }
 }
@@ -166,7 +166,7 @@ static bool is_control(long c)
 }
 
 /* UTF-8 name to UTF-16, zero-filled; LINE_COUNTRY, or why the name is refused. */
-static LineKind encode_name(const unsigned char *s, size_t len, JQ_WCHAR16 *name)
+static LineKind parse_name(const unsigned char *s, size_t len, JQ_WCHAR16 *name)
 {
     memset(name, 0, CPTD_NAME_UNITS * sizeof name[0]);
     if (len < CPTD_NAME_UNITS) {
@@ -199,7 +199,7 @@ static LineKind encode_name(const unsigned char *s, size_t len, JQ_WCHAR16 *name
 }
 
 /* What the text of a line makes it; a country goes to entry. */
-static LineKind parse_fields(const unsigned char *s, size_t end, CountryEntry *entry)
+static LineKind parse_id_and_name(const unsigned char *s, size_t end, CountryEntry *entry)
 {
     size_t i = 0;
     while (i < end && is_blank(s[i]))
@@ -228,7 +228,7 @@ static LineKind parse_fields(const unsigned char *s, size_t end, CountryEntry *e
     }
     while (i < end && is_blank(s[i]))
         i++;
-    LineKind kind = encode_name(s + i, end - i, entry->name);
+    LineKind kind = parse_name(s + i, end - i, entry->name);
     entry->id = (int32_t)(negative ? -id : id);
     return kind;
 }
@@ -238,7 +238,7 @@ static LineKind parse_fields(const unsigned char *s, size_t end, CountryEntry *e
    otherwise be taken for one comment. A country line holds no CR. */
 static LineKind parse_line(const unsigned char *s, size_t len, CountryEntry *entry)
 {
-    LineKind kind = parse_fields(s, len, entry);
+    LineKind kind = parse_id_and_name(s, len, entry);
     return kind != LINE_COUNTRY && memchr(s, '\r', len) ? LINE_STRAY_CR : kind;
 }
 
@@ -247,7 +247,7 @@ static LineKind parse_line(const unsigned char *s, size_t len, CountryEntry *ent
    before the line end. A comment is one however far its '#' lies, and
    anything else makes the line too long. A CR anywhere else makes it
    corrupt, whatever else it is. */
-static LineKind read_past(LineReader *r, LineKind kind)
+static LineKind classify_long_line(LineReader *r, LineKind kind)
 {
     int first = -1;     /* the first byte that is neither a blank nor a CR */
     bool stray = false; /* a CR that the line end does not follow */
@@ -269,7 +269,7 @@ static LineKind read_past(LineReader *r, LineKind kind)
             break;
         }
         r->pos = r->len = 0;
-        if (!fill(r))
+        if (!read_more(r))
             break;
     }
     if (stray || (cr && !ended) || kind == LINE_STRAY_CR)
@@ -300,7 +300,7 @@ enum { REST_BYTES = 256, MESSAGE_BYTES = 7 + SHOWN_BYTES + REST_BYTES + 2 };
 
 /* Appends the n bytes of text to line, with '?' for each character that
    is_unshown names and for each byte outside a valid UTF-8 sequence. */
-static void put(char *line, size_t *len, const char *text, size_t n)
+static void append_shown(char *line, size_t *len, const char *text, size_t n)
 {
     const auto *s = reinterpret_cast<const unsigned char *>(text);
     for (size_t i = 0; i < n;) {
@@ -320,7 +320,7 @@ static void put(char *line, size_t *len, const char *text, size_t n)
  * makes of the rest, as one line. A value longer than SHOWN_BYTES is cut
  * before a character and marked "...", so that the rest still follows.
  */
-static void say(const char *value, size_t n, const char *format, ...)
+static void write_diagnostic(const char *value, size_t n, const char *format, ...)
 {
     char rest[REST_BYTES];
     va_list args;
@@ -335,12 +335,12 @@ static void say(const char *value, size_t n, const char *format, ...)
     }
     char line[MESSAGE_BYTES];
     size_t len = 0;
-    put(line, &len, "jqcpt: ", 7);
-    put(line, &len, value, n);
+    append_shown(line, &len, "jqcpt: ", 7);
+    append_shown(line, &len, value, n);
     if (cut)
-        put(line, &len, "...", 3);
-    put(line, &len, rest, strlen(rest));
-    write_message(line, len);
+        append_shown(line, &len, "...", 3);
+    append_shown(line, &len, rest, strlen(rest));
+    write_error_line(line, len);
 }
 
 /* Returns c in lower case when it is an ASCII capital. */
@@ -360,7 +360,7 @@ static bool same_but_case(const char *a, const char *b, size_t n)
 
 /* Says that a set variable whose name begins with JQCPT_, in any case, is
    none of the library's as the system compares names. */
-static void warn_unknown(const char *name, size_t len)
+static void warn_unknown_variable(const char *name, size_t len)
 {
     static const char *const known[] = {"JQCPT_COUNTRY_FILE", "JQCPT_DIAGNOSTICS"};
     if (len < 6 || !same_but_case(name, "JQCPT_", 6))
@@ -369,19 +369,19 @@ static void warn_unknown(const char *name, size_t len)
         if (strlen(k) == len &&
             (VARIABLE_CASE_IGNORED ? same_but_case(k, name, len) : memcmp(k, name, len) == 0))
             return;
-    say(name, len, " is not a variable of this library");
+    write_diagnostic(name, len, " is not a variable of this library");
 }
 
 /* The end of a call on a file that cannot be read, and why with diagnose. */
-static int32_t unreadable(uint32_t *count, const char *path, int error, bool diagnose)
+static int32_t fail_unreadable(uint32_t *count, const char *path, int error, bool diagnose)
 {
     *count = 0;
     if (diagnose)
-        say(path, strlen(path), ": %s",
-            error == FILE_NOT_REGULAR ? "not a regular file"
-            : error == FILE_TOO_LARGE ? "larger than 1 MiB"
-            : error == FILE_NO_FOLDER ? "the library's own folder is not known"
-                                      : strerror(error));
+        write_diagnostic(path, strlen(path), ": %s",
+                         error == FILE_NOT_REGULAR ? "not a regular file"
+                         : error == FILE_TOO_LARGE ? "larger than 1 MiB"
+                         : error == FILE_NO_FOLDER ? "the library's own folder is not known"
+                                                   : strerror(error));
     return CPTD_FILE_UNREADABLE;
 }
 
@@ -398,7 +398,7 @@ struct IdSet {
 };
 
 /* Finds id, or the free slot where it belongs. */
-static unsigned id_slot(const IdSet *set, int32_t id)
+static unsigned find_id_slot(const IdSet *set, int32_t id)
 {
     unsigned k = ((uint32_t)id * 2654435761u) >> 24; /* Fibonacci hashing to 8 bits */
     while (set->line[k] && set->id[k] != id)
@@ -412,9 +412,9 @@ static int32_t list_countries(CountryEntry *table, uint32_t *count, char *path, 
 {
     LineReader reader;
     int error = 0;
-    reader.fd = file_open_countries(&reader.size, &error, path);
+    reader.fd = open_country_file(&reader.size, &error, path);
     if (reader.fd < 0)
-        return unreadable(count, path, error, diagnose);
+        return fail_unreadable(count, path, error, diagnose);
     reader.pos = reader.len = 0;
     reader.total = 0;
     reader.ended = false;
@@ -426,7 +426,7 @@ static int32_t list_countries(CountryEntry *table, uint32_t *count, char *path, 
     bool corrupt = false, tooMany = false, longer = false;
     const unsigned char *text = nullptr;
     size_t len = 0;
-    while (reader.len < 3 && fill(&reader))
+    while (reader.len < 3 && read_more(&reader))
         ;
     if (reader.len >= 3 && memcmp(reader.buf, "\xEF\xBB\xBF", 3) == 0)
         reader.pos = 3; /* a byte-order mark */
@@ -435,12 +435,12 @@ static int32_t list_countries(CountryEntry *table, uint32_t *count, char *path, 
         CountryEntry entry = {}; /* parse_line fills it for a country alone */
         LineKind kind = parse_line(text, len, &entry);
         if (longer)
-            kind = read_past(&reader, kind);
+            kind = classify_long_line(&reader, kind);
         if (kind == LINE_BLANK || kind == LINE_COMMENT)
             continue;
         unsigned slot = 0;
         if (kind == LINE_COUNTRY) {
-            slot = id_slot(&ids, entry.id);
+            slot = find_id_slot(&ids, entry.id);
             if (!ids.line[slot] && delivered < CPTD_MAX_COUNTRIES) {
                 ids.line[slot] = lines;
                 ids.id[slot] = entry.id;
@@ -452,25 +452,26 @@ static int32_t list_countries(CountryEntry *table, uint32_t *count, char *path, 
         tooMany = tooMany || kind == LINE_TOO_MANY;
         corrupt = corrupt || kind != LINE_TOO_MANY;
         if (diagnose)
-            say(path, strlen(path), LINE_REASONS[kind].format, (unsigned long)lines,
-                kind == LINE_ID_REPEATS ? (long)ids.line[slot] : LINE_REASONS[kind].number);
+            write_diagnostic(path, strlen(path), LINE_REASONS[kind].format, (unsigned long)lines,
+                             kind == LINE_ID_REPEATS ? (long)ids.line[slot]
+                                                     : LINE_REASONS[kind].number);
     }
     file_close(reader.fd);
     if (reader.failure)
-        return unreadable(count, path, reader.failure, diagnose);
+        return fail_unreadable(count, path, reader.failure, diagnose);
     *count = delivered;
     if (corrupt)
         return CPTD_PARTIAL_LIST;
     return tooMany ? CPTD_TOO_MANY_COUNTRIES : CPTD_OK;
 }
 
-static std::atomic_flag variablesNamed = ATOMIC_FLAG_INIT;
+static std::atomic_flag variablesChecked = ATOMIC_FLAG_INIT;
 
 extern "C" JQCPT_API int32_t JQ_CALL JQcpt_CountryList(CountryEntry *table, uint32_t *count)
 {
     bool diagnose = diagnostics_on();
-    if (!variablesNamed.test_and_set() || diagnose)
-        each_variable(warn_unknown);
+    if (!variablesChecked.test_and_set() || diagnose)
+        for_each_variable(warn_unknown_variable);
 
     char path[PATH_BYTES];
     const char *shown = "no file read, a null table or count";
@@ -480,7 +481,7 @@ extern "C" JQCPT_API int32_t JQ_CALL JQcpt_CountryList(CountryEntry *table, uint
         shown = path;
     }
     if (diagnose)
-        say(shown, strlen(shown), ": %lu countries delivered, code %ld",
-            (unsigned long)(table && count ? *count : 0), (long)code);
+        write_diagnostic(shown, strlen(shown), ": %lu countries delivered, code %ld",
+                         (unsigned long)(table && count ? *count : 0), (long)code);
     return code;
 }

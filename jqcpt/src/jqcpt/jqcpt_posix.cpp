@@ -19,7 +19,7 @@
 
 extern char **environ; /* NOLINT(readability-redundant-declaration): not all unistd.h have it */
 
-static int file_open(const char *path, long long *size, int *error)
+static int open_regular_file(const char *path, long long *size, int *error)
 {
     int fd = open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     struct stat st;
@@ -34,12 +34,12 @@ static int file_open(const char *path, long long *size, int *error)
     return fd;
 }
 
-int file_open_countries(long long *size, int *error, char *shown)
+int open_country_file(long long *size, int *error, char *shown)
 {
     const char *named = getenv("JQCPT_COUNTRY_FILE");
     if (named && *named) {
         (void)snprintf(shown, PATH_BYTES, "%s", named);
-        return file_open(named, size, error);
+        return open_regular_file(named, size, error);
     }
 
     /* The default file lies relative to this library. */
@@ -57,7 +57,7 @@ int file_open_countries(long long *size, int *error, char *shown)
         *error = ENAMETOOLONG;
         return -1;
     }
-    return file_open(shown, size, error);
+    return open_regular_file(shown, size, error);
 }
 
 long file_read(int fd, unsigned char *buf, size_t size)
@@ -80,7 +80,7 @@ bool diagnostics_on()
     return value && *value;
 }
 
-void write_message(char *text, size_t n)
+void write_error_line(char *text, size_t n)
 {
     text[n++] = '\n';
     while (n > 0) {
@@ -98,7 +98,7 @@ void write_message(char *text, size_t n)
 
 const bool VARIABLE_CASE_IGNORED = false;
 
-void each_variable(void (*take)(const char *name, size_t len))
+void for_each_variable(void (*take)(const char *name, size_t len))
 {
     for (char **entry = environ; entry && *entry; entry++)
         take(*entry, strcspn(*entry, "="));

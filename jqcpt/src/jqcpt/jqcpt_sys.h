@@ -25,7 +25,7 @@ enum { PATH_BYTES = SHOWN_BYTES + 8 };
  * code). shown receives the path used, as messages show it: UTF-8,
  * PATH_BYTES at most.
  */
-int file_open_countries(long long *size, int *error, char *shown);
+int open_country_file(long long *size, int *error, char *shown);
 
 /* Reads up to size bytes: how many, 0 at the end, -1 with errno on an error. */
 long file_read(int fd, unsigned char *buf, size_t size);
@@ -38,11 +38,11 @@ bool diagnostics_on();
 /* Writes the n bytes of text and a line end to standard error, waiting
    while it is full; text has room for the two bytes of a line end after
    them. */
-void write_message(char *text, size_t n);
+void write_error_line(char *text, size_t n);
 
 /* Calls take with the name of each variable of the environment, in UTF-8.
    A name longer than SHOWN_BYTES may arrive cut, but still longer. */
-void each_variable(void (*take)(const char *name, size_t len));
+void for_each_variable(void (*take)(const char *name, size_t len));
 
 /* Whether the system takes two names that differ only in case for one. */
 extern const bool VARIABLE_CASE_IGNORED;

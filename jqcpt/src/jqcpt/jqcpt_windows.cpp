@@ -16,7 +16,7 @@
 #include "jqcpt.h"
 #include "jqcpt_sys.h"
 
-static int file_open(const wchar_t *path, long long *size, int *error)
+static int open_regular_file(const wchar_t *path, long long *size, int *error)
 {
     int fd = _wopen(path, _O_RDONLY | _O_BINARY);
     struct _stat64 st;
@@ -37,7 +37,7 @@ static int file_open(const wchar_t *path, long long *size, int *error)
  * SHOWN_BYTES of them, between characters, so that a message shows it cut;
  * to has room for PATH_BYTES bytes.
  */
-static size_t utf8_of(const wchar_t *wide, size_t n, char *to)
+static size_t utf8_for_message(const wchar_t *wide, size_t n, char *to)
 {
     size_t units = 0, bytes = 0;
     while (units < n && bytes <= SHOWN_BYTES) {
@@ -55,12 +55,12 @@ static size_t utf8_of(const wchar_t *wide, size_t n, char *to)
     return static_cast<size_t>(written);
 }
 
-int file_open_countries(long long *size, int *error, char *shown)
+int open_country_file(long long *size, int *error, char *shown)
 {
     const wchar_t *named = _wgetenv(L"JQCPT_COUNTRY_FILE");
     if (named && *named) {
-        (void)utf8_of(named, wcslen(named), shown);
-        return file_open(named, size, error);
+        (void)utf8_for_message(named, wcslen(named), shown);
+        return open_regular_file(named, size, error);
     }
 
     /* The default file lies relative to this DLL. */
@@ -80,12 +80,12 @@ int file_open_countries(long long *size, int *error, char *shown)
     size_t dir = slash ? (size_t)(slash - path + 1) : 0;
     int written =
         swprintf(path + dir, sizeof path / sizeof path[0] - dir, L"%hs", JQCPT_DATA_RELPATH);
-    (void)utf8_of(path, wcslen(path), shown);
+    (void)utf8_for_message(path, wcslen(path), shown);
     if (written <= 0) {
         *error = ENAMETOOLONG;
         return -1;
     }
-    return file_open(path, size, error);
+    return open_regular_file(path, size, error);
 }
 
 long file_read(int fd, unsigned char *buf, size_t size)
@@ -104,7 +104,7 @@ bool diagnostics_on()
     return value && *value;
 }
 
-void write_message(char *text, size_t n)
+void write_error_line(char *text, size_t n)
 {
     text[n++] = '\r';
     text[n++] = '\n';
@@ -121,7 +121,7 @@ void write_message(char *text, size_t n)
 
 const bool VARIABLE_CASE_IGNORED = true;
 
-void each_variable(void (*take)(const char *name, size_t len))
+void for_each_variable(void (*take)(const char *name, size_t len))
 {
     wchar_t *block = GetEnvironmentStringsW();
     if (!block)
@@ -129,7 +129,7 @@ void each_variable(void (*take)(const char *name, size_t len))
     for (const wchar_t *entry = block; *entry; entry += wcslen(entry) + 1) {
         char name[PATH_BYTES];
         /* A name may begin with '=' (cmd's "=C:"); it ends at the next one. */
-        take(name, utf8_of(entry, wcscspn(entry + 1, L"=") + 1, name));
+        take(name, utf8_for_message(entry, wcscspn(entry + 1, L"=") + 1, name));
     }
     FreeEnvironmentStringsW(block);
 }

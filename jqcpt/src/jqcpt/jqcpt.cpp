@@ -33,9 +33,6 @@ static const char jqcpt_ident[] JQ_IDENT =
 
 /* ===== Reading lines ===== */
 
-/* A country file is a few kilobytes; anything this large is not one. */
-static const long MAX_FILE_BYTES = 1L << 20;
-
 /* Bytes of a line kept for parsing; a country line needs far fewer. */
 enum { LINE_BYTES = 1024 };
 
@@ -43,10 +40,9 @@ struct LineReader {
     int fd;
     unsigned char buf[4 * LINE_BYTES];
     size_t pos, len; /* what of buf is read and not yet given */
-    long total;      /* bytes read */
-    long long size;  /* as the file system gave it when the file was opened */
-    bool ended;      /* the end of the file is reached */
-    int failure;     /* 0, or why reading failed: an errno value or FILE_TOO_LARGE */
+    long total;      /* the number of bytes read from the file */
+    bool done;       /* the end of the file is reached, or reading failed */
+    int failure;     /* 0, or the errno value or FILE_ code that says why the file failed */
 };
 
 static bool is_blank(unsigned char c)
@@ -54,14 +50,15 @@ static bool is_blank(unsigned char c)
     return c == ' ' || c == '\t';
 }
 
-/* Reads more of the file after what buf holds; false at its end or on an error. */
+/* Appends more of the file to buf. Returns false at the end of the file or
+   when reading fails. */
 static bool read_more(LineReader *r)
 {
-    if (r->failure || r->ended)
+    if (r->done)
         return false;
     long n = file_read(r->fd, r->buf + r->len, sizeof r->buf - r->len);
     if (n <= 0 || r->total + n > MAX_FILE_BYTES) {
-        r->ended = n == 0;
+        r->done = true;
         r->failure = n < 0 ? errno : n > 0 ? (int)FILE_TOO_LARGE : 0;
         return false;
     }
@@ -80,7 +77,7 @@ static bool read_line(LineReader *r, const unsigned char **text, size_t *len, bo
         size_t avail = r->len - r->pos;
         const auto *end = static_cast<const unsigned char *>(memchr(start, '\n', avail));
         size_t n = end ? (size_t)(end - start) : avail;
-        if (end || avail > LINE_BYTES || (avail > 0 && (r->failure || r->ended))) {
+        if (end || avail > LINE_BYTES || (avail > 0 && r->done)) {
             *text = start;
             *longer = n > LINE_BYTES;
             *len = *longer ? (size_t)LINE_BYTES : n;
@@ -410,15 +407,10 @@ static unsigned find_id_slot(const IdSet *set, int32_t id)
    diagnose messages say why a line is not delivered. */
 static int32_t list_countries(CountryEntry *table, uint32_t *count, char *path, bool diagnose)
 {
-    LineReader reader;
-    int error = 0;
-    reader.fd = open_country_file(&reader.size, &error, path);
+    LineReader reader = {};
+    reader.fd = open_country_file(&reader.failure, path);
     if (reader.fd < 0)
-        return fail_unreadable(count, path, error, diagnose);
-    reader.pos = reader.len = 0;
-    reader.total = 0;
-    reader.ended = false;
-    reader.failure = reader.size > MAX_FILE_BYTES ? (int)FILE_TOO_LARGE : 0;
+        return fail_unreadable(count, path, reader.failure, diagnose);
 
     IdSet ids;
     memset(ids.line, 0, sizeof ids.line);

@@ -1,8 +1,8 @@
 /*
- * jqcpt_posix.cpp - the CPTD library's calls to a POSIX system
- * (jqcpt_sys.h): the default file found through dladdr, messages with
- * write(2). dladdr is beyond POSIX but in glibc, musl, the BSDs and macOS;
- * glibc and musl declare it under _GNU_SOURCE, which g++ and clang++ set.
+ * jqcpt_posix.cpp - the CPTD library's calls to a POSIX system. dladdr, which
+ * finds the library's folder, is not in POSIX, but glibc, musl, the BSDs and
+ * macOS have it. glibc and musl declare it under _GNU_SOURCE, which g++ and
+ * clang++ define.
  */
 #include <dlfcn.h>
 #include <errno.h>
@@ -19,30 +19,28 @@
 
 extern char **environ; /* NOLINT(readability-redundant-declaration): not all unistd.h have it */
 
-static int open_regular_file(const char *path, long long *size, int *error)
+/* Opens path as open_country_file does. O_NONBLOCK keeps open from waiting
+   on a FIFO, which is refused anyway. */
+static int open_regular_file(const char *path, int *error)
 {
     int fd = open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     struct stat st;
     bool opened = fd >= 0 && fstat(fd, &st) == 0;
-    if (!opened || !S_ISREG(st.st_mode)) {
-        *error = opened ? FILE_NOT_REGULAR : errno;
-        if (fd >= 0)
-            close(fd);
-        return -1;
-    }
-    *size = (long long)st.st_size;
-    return fd;
+    if (opened && S_ISREG(st.st_mode) && st.st_size <= MAX_FILE_BYTES)
+        return fd;
+    *error = !opened ? errno : S_ISREG(st.st_mode) ? FILE_TOO_LARGE : FILE_NOT_REGULAR;
+    if (fd >= 0)
+        close(fd);
+    return -1;
 }
 
-int open_country_file(long long *size, int *error, char *shown)
+int open_country_file(int *error, char *shown)
 {
     const char *named = getenv("JQCPT_COUNTRY_FILE");
     if (named && *named) {
         (void)snprintf(shown, PATH_BYTES, "%s", named);
-        return open_regular_file(named, size, error);
+        return open_regular_file(named, error);
     }
-
-    /* The default file lies relative to this library. */
     Dl_info info;
     if (!dladdr((void *)&JQcpt_CountryList, &info) || !info.dli_fname) {
         *error = FILE_NO_FOLDER;
@@ -57,7 +55,7 @@ int open_country_file(long long *size, int *error, char *shown)
         *error = ENAMETOOLONG;
         return -1;
     }
-    return open_regular_file(shown, size, error);
+    return open_regular_file(shown, error);
 }
 
 long file_read(int fd, unsigned char *buf, size_t size)
@@ -90,7 +88,7 @@ void write_error_line(char *text, size_t n)
                           ((errno == EAGAIN || errno == EWOULDBLOCK) && poll(&room, 1, -1) >= 0)))
             continue; /* a non-blocking standard error is waited for */
         if (wrote <= 0)
-            return; /* nowhere left to say it */
+            return; /* the line cannot be written anywhere */
         text += wrote;
         n -= (size_t)wrote;
     }

@@ -1,14 +1,12 @@
 /*
- * jqcpt_windows.cpp - the CPTD library's calls to Windows (jqcpt_sys.h):
- * wide paths and environment, the default file beside the DLL, messages
- * with WriteFile and CR LF.
+ * jqcpt_windows.cpp - the CPTD library's calls to Windows. Paths and the
+ * environment are read in their wide form and shown in UTF-8.
  */
 #include <errno.h>
 #include <fcntl.h>
 #include <io.h>
 #include <stdio.h>
 #include <stdlib.h>
-#include <string.h>
 #include <sys/stat.h>
 #include <wchar.h>
 #include <windows.h>
@@ -16,26 +14,26 @@
 #include "jqcpt.h"
 #include "jqcpt_sys.h"
 
-static int open_regular_file(const wchar_t *path, long long *size, int *error)
+/* Opens path as open_country_file does. */
+static int open_regular_file(const wchar_t *path, int *error)
 {
     int fd = _wopen(path, _O_RDONLY | _O_BINARY);
     struct _stat64 st;
     bool opened = fd >= 0 && _fstat64(fd, &st) == 0;
-    if (!opened || (st.st_mode & _S_IFMT) != _S_IFREG) {
-        *error = opened ? FILE_NOT_REGULAR : errno;
-        if (fd >= 0)
-            _close(fd);
-        return -1;
-    }
-    *size = (long long)st.st_size;
-    return fd;
+    bool regular = opened && (st.st_mode & _S_IFMT) == _S_IFREG;
+    if (regular && st.st_size <= MAX_FILE_BYTES)
+        return fd;
+    *error = !opened ? errno : regular ? FILE_TOO_LARGE : FILE_NOT_REGULAR;
+    if (fd >= 0)
+        _close(fd);
+    return -1;
 }
 
 /*
- * Writes the n units of wide at to in UTF-8, and a zero, and returns the
- * bytes written. Text longer than SHOWN_BYTES is cut after more than
- * SHOWN_BYTES of them, between characters, so that a message shows it cut;
- * to has room for PATH_BYTES bytes.
+ * Converts the n units of wide to UTF-8 in to, which has room for PATH_BYTES,
+ * and ends it with a zero. Text longer than SHOWN_BYTES is cut between
+ * characters, but after more than SHOWN_BYTES, so that a message shows it
+ * cut. Returns the number of bytes before the zero.
  */
 static size_t utf8_for_message(const wchar_t *wide, size_t n, char *to)
 {
@@ -55,15 +53,13 @@ static size_t utf8_for_message(const wchar_t *wide, size_t n, char *to)
     return static_cast<size_t>(written);
 }
 
-int open_country_file(long long *size, int *error, char *shown)
+int open_country_file(int *error, char *shown)
 {
     const wchar_t *named = _wgetenv(L"JQCPT_COUNTRY_FILE");
     if (named && *named) {
         (void)utf8_for_message(named, wcslen(named), shown);
-        return open_regular_file(named, size, error);
+        return open_regular_file(named, error);
     }
-
-    /* The default file lies relative to this DLL. */
     HMODULE self = nullptr;
     wchar_t path[MAX_PATH + 64];
     DWORD n = 0;
@@ -85,7 +81,7 @@ int open_country_file(long long *size, int *error, char *shown)
         *error = ENAMETOOLONG;
         return -1;
     }
-    return open_regular_file(path, size, error);
+    return open_regular_file(path, error);
 }
 
 long file_read(int fd, unsigned char *buf, size_t size)
@@ -112,9 +108,9 @@ void write_error_line(char *text, size_t n)
     for (DWORD done = 0; done < n;) {
         DWORD wrote = 0;
         if (!WriteFile(err, text + done, static_cast<DWORD>(n) - done, &wrote, nullptr))
-            return; /* nowhere left to say it */
+            return; /* the line cannot be written anywhere */
         if (wrote == 0)
-            Sleep(1); /* a full PIPE_NOWAIT pipe: not yet */
+            Sleep(1); /* a full PIPE_NOWAIT pipe takes nothing yet */
         done += wrote;
     }
 }
@@ -128,7 +124,7 @@ void for_each_variable(void (*take)(const char *name, size_t len))
         return;
     for (const wchar_t *entry = block; *entry; entry += wcslen(entry) + 1) {
         char name[PATH_BYTES];
-        /* A name may begin with '=' (cmd's "=C:"); it ends at the next one. */
+        /* A name may begin with '=', as cmd's "=C:" does, and ends at the next. */
         take(name, utf8_for_message(entry, wcscspn(entry + 1, L"=") + 1, name));
     }
     FreeEnvironmentStringsW(block);

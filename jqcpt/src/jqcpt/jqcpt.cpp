@@ -67,9 +67,9 @@ static bool read_more(LineReader *r)
     return true;
 }
 
-/* Gives the next line where it lies in buf, without its line end: at most
-   its first LINE_BYTES, *longer set when more of it is left for classify_long_line.
-   False at the end of the file. */
+/* Points *text at the next line in buf and sets *len to its length without
+   the line end, but at most LINE_BYTES. Sets *longer when more of the line
+   is left, and drops the CR of a CR LF. Returns false at the end of the file. */
 static bool read_line(LineReader *r, const unsigned char **text, size_t *len, bool *longer)
 {
     for (;;) {
@@ -230,46 +230,25 @@ static LineKind parse_id_and_name(const unsigned char *s, size_t end, CountryEnt
     return kind;
 }
 
-/* What a line makes it, where a CR in it makes it corrupt whatever else
-   it is, even a comment: a file that ends its lines with CR alone would
-   otherwise be taken for one comment. A country line holds no CR. */
-static LineKind parse_line(const unsigned char *s, size_t len, CountryEntry *entry)
+/*
+ * Returns the kind of the line that read_line found and fills entry for a
+ * country. When longer is set, reads the rest of the line, where any byte
+ * but a blank makes the line too long unless it is a comment. Any CR but
+ * that of a CR LF makes the line corrupt, even a comment, because a file
+ * that ends its lines with CR alone would otherwise read as one comment.
+ */
+static LineKind classify_line(LineReader *r, const unsigned char *text, size_t len, bool longer,
+                              CountryEntry *entry)
 {
-    LineKind kind = parse_id_and_name(s, len, entry);
-    return kind != LINE_COUNTRY && memchr(s, '\r', len) ? LINE_STRAY_CR : kind;
-}
-
-/* Reads the rest of a line past its first LINE_BYTES and returns the kind
-   of the whole line. Blanks there change nothing, nor does a CR right
-   before the line end. A comment is one however far its '#' lies, and
-   anything else makes the line too long. A CR anywhere else makes it
-   corrupt, whatever else it is. */
-static LineKind classify_long_line(LineReader *r, LineKind kind)
-{
-    int first = -1;     /* the first byte that is neither a blank nor a CR */
-    bool stray = false; /* a CR that the line end does not follow */
-    bool cr = false;    /* the last byte read is a CR */
-    bool ended = false; /* the line end is read */
-    for (;;) {
-        const unsigned char *start = r->buf + r->pos;
-        size_t avail = r->len - r->pos;
-        const auto *end = static_cast<const unsigned char *>(memchr(start, '\n', avail));
-        size_t n = end ? (size_t)(end - start) : avail;
-        for (size_t k = 0; k < n && first < 0; k++)
-            first = is_blank(start[k]) || start[k] == '\r' ? -1 : start[k];
-        const auto *c = static_cast<const unsigned char *>(memchr(start, '\r', n));
-        stray = stray || (cr && n > 0) || (c && c < start + n - 1);
-        cr = n > 0 ? start[n - 1] == '\r' : cr;
-        if (end) {
-            r->pos += n + 1;
-            ended = true;
-            break;
-        }
-        r->pos = r->len = 0;
-        if (!read_more(r))
-            break;
+    LineKind kind = parse_id_and_name(text, len, entry);
+    bool cr = kind != LINE_COUNTRY && memchr(text, '\r', len); /* a country cannot hold one */
+    int first = -1; /* the first byte of the rest that is not a blank */
+    while (longer && read_line(r, &text, &len, &longer)) {
+        cr = cr || memchr(text, '\r', len);
+        for (size_t k = 0; k < len && first < 0; k++)
+            first = is_blank(text[k]) ? -1 : text[k];
     }
-    if (stray || (cr && !ended) || kind == LINE_STRAY_CR)
+    if (cr)
         return LINE_STRAY_CR;
     if (first < 0 || kind == LINE_COMMENT)
         return kind;
@@ -424,10 +403,8 @@ static int32_t list_countries(CountryEntry *table, uint32_t *count, char *path, 
         reader.pos = 3; /* a byte-order mark */
     while (read_line(&reader, &text, &len, &longer)) {
         lines++;
-        CountryEntry entry = {}; /* parse_line fills it for a country alone */
-        LineKind kind = parse_line(text, len, &entry);
-        if (longer)
-            kind = classify_long_line(&reader, kind);
+        CountryEntry entry = {}; /* the analyser cannot see that a country is filled */
+        LineKind kind = classify_line(&reader, text, len, longer, &entry);
         if (kind == LINE_BLANK || kind == LINE_COMMENT)
             continue;
         unsigned slot = 0;

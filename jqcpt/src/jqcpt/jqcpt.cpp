@@ -136,11 +136,8 @@ static long decode_utf8(const unsigned char *s, size_t len, size_t *i)
     unsigned char b = s[(*i)++];
     if (b < 0x80)
         return b;
-    int more = b >= 0xC2 && b <= 0xDF   ? 1
-               : b >= 0xE0 && b <= 0xEF ? 2
-               : b >= 0xF0 && b <= 0xF4 ? 3
-                                        : -1;
-    if (more < 0 || *i + (size_t)more > len)
+    int more = b >= 0xF0 ? 3 : b >= 0xE0 ? 2 : 1;
+    if (b < 0xC2 || b > 0xF4 || *i + (size_t)more > len)
         return -1;
     long c = b & (0x3F >> more);
     for (int k = 0; k < more; k++) {
@@ -214,15 +211,15 @@ static LineKind parse_id_and_name(const unsigned char *s, size_t end, CountryEnt
     const long long limit = negative ? 2147483648LL : 2147483647LL;
     long long id = 0;
     size_t digits = i;
-    for (; i < end && s[i] - (unsigned)'0' < 10u && id <= limit; i++)
-        id = id * 10 + (s[i] - '0');
-    if (i == digits || id > limit || i == end || !is_blank(s[i])) {
-        while (i < end && s[i] - (unsigned)'0' < 10u)
-            i++; /* the rest of an ID out of range */
-        return i == digits || (i < end && !is_blank(s[i])) ? LINE_NO_ID
-               : id > limit                                ? LINE_ID_RANGE
-                                                           : LINE_NO_NAME;
-    }
+    for (; i < end && s[i] >= '0' && s[i] <= '9'; i++)
+        if (id <= limit) /* past the limit, the digits are only skipped */
+            id = id * 10 + (s[i] - '0');
+    if (i == digits || (i < end && !is_blank(s[i])))
+        return LINE_NO_ID;
+    if (id > limit)
+        return LINE_ID_RANGE;
+    if (i == end)
+        return LINE_NO_NAME;
     while (i < end && is_blank(s[i]))
         i++;
     LineKind kind = parse_name(s + i, end - i, entry->name);

@@ -1,20 +1,9 @@
 /*
- * jqcpt - the CPTD country list. What the library reads, delivers and says
- * is in jqcpt(3); its calls to the system are in jqcpt_sys.h.
- *
- * Each call reads the country file anew into a buffer of four lines' worth
- * and parses each line where it lies; a line cut by the end of what is read
- * is moved to the front first. Of a line longer than LINE_BYTES only the
- * first LINE_BYTES are parsed, and the rest is read through for whether
- * anything but blanks follows. A name in printable ASCII, as most are,
- * becomes UTF-16 in vector code, any other a character at a time. A
- * repeated ID is found in an open-addressing set of those delivered.
- * Messages are made on the stack, a line each, and go out through
- * write_error_line. A read may return less than asked anywhere in the file
- * (network and FUSE file systems do): only a read of nothing is the end.
- *
- * All state is on the stack of the call, but for the flag that says the
- * unknown JQCPT_ variables were named.
+ * jqcpt - the CPTD country list that jqcpt(3) describes. Each call reads the
+ * country file anew through a buffer of four lines' worth and parses each
+ * line where it lies. A read may return fewer bytes than asked anywhere in
+ * the file, as network and FUSE file systems do, so only a read that returns
+ * nothing marks the end.
  */
 
 #include <errno.h>
@@ -31,15 +20,13 @@
 static const char jqcpt_ident[] JQ_IDENT =
     "@(#) jqbuild  2026-12-10 09:00:00   jqcpt.cpp /main/jqcpt/8 ~";
 
-/* ===== Reading lines ===== */
-
-/* Bytes of a line kept for parsing; a country line needs far fewer. */
+/* Only the first LINE_BYTES of a line are parsed. A country line needs far fewer. */
 enum { LINE_BYTES = 1024 };
 
 struct LineReader {
     int fd;
     unsigned char buf[4 * LINE_BYTES];
-    size_t pos, len; /* what of buf is read and not yet given */
+    size_t pos, len; /* buf[pos] to buf[len - 1] are read but not yet returned */
     long total;      /* the number of bytes read from the file */
     bool done;       /* the end of the file is reached, or reading failed */
     int failure;     /* 0, or the errno value or FILE_ code that says why the file failed */
@@ -83,10 +70,10 @@ static bool read_line(LineReader *r, const unsigned char **text, size_t *len, bo
             *len = *longer ? (size_t)LINE_BYTES : n;
             r->pos += *longer ? (size_t)LINE_BYTES : end ? n + 1 : n;
             if (end && !*longer && *len > 0 && start[*len - 1] == '\r')
-                --*len; /* the CR of a CR LF */
+                --*len; /* drops the CR of a CR LF */
             return true;
         }
-        memmove(r->buf, start, avail); /* the start of a line cut by the last read */
+        memmove(r->buf, start, avail); /* keeps the start of a line that the last read cut */
         r->pos = 0;
         r->len = avail;
         if (!read_more(r) && avail == 0)
@@ -94,9 +81,8 @@ static bool read_line(LineReader *r, const unsigned char **text, size_t *len, bo
     }
 }
 
-/* ===== Parsing a line ===== */
-
-/* What a line is: why it is not delivered, a country, or skipped. */
+/* Each kind of line before LINE_COUNTRY is a reason not to deliver the line,
+   and has its message in LINE_REASONS. */
 enum LineKind {
     LINE_NO_ID,
     LINE_ID_RANGE,
@@ -112,8 +98,9 @@ enum LineKind {
     LINE_COMMENT,
 };
 
-/* Why a line is not delivered, by its kind: a format of the line's number
-   and of the number here or, for a repeated ID, the line that delivered it. */
+/* LINE_REASONS holds the message for each reason. Its format takes the
+   line's number and then the number given here or, for a repeated ID, the
+   line that delivered the ID. */
 static const struct {
     const char *format;
     long number;
@@ -130,7 +117,8 @@ static const struct {
 };
 static_assert(sizeof LINE_REASONS / sizeof LINE_REASONS[0] == LINE_COUNTRY, "a reason a kind");
 
-/* Decodes one UTF-8 character at s[*i]; -1 when it is malformed. */
+/* Decodes the UTF-8 character at s[*i] and advances *i past what it reads.
+   Returns the character, or -1 when the sequence is malformed. */
 static long decode_utf8(const unsigned char *s, size_t len, size_t *i)
 {
     unsigned char b = s[(*i)++];
@@ -148,32 +136,33 @@ static long decode_utf8(const unsigned char *s, size_t len, size_t *i)
     }
     static const long least[] = {0, 0x80, 0x800, 0x10000};
     if (c < least[more] || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF))
-        return -1; /* overlong, beyond Unicode, or a surrogate */
+        return -1; /* c is overlong, beyond Unicode or a surrogate */
     return c;
 }
 
-/* Whether c, from decode_utf8, may not stand in a name: malformed, or a
-   control character (C0, DEL, C1). */
+/* Returns whether c, a result of decode_utf8, may not stand in a name
+   because it is -1 or a control character (C0, DEL or C1). */
 static bool is_control(long c)
 {
     return c < 0x20 || (c >= 0x7F && c <= 0x9F);
 }
 
-/* UTF-8 name to UTF-16, zero-filled; LINE_COUNTRY, or why the name is refused. */
+/* Converts the UTF-8 name s to UTF-16 in name and fills the rest of the
+   field with zeros. Returns LINE_COUNTRY, or the reason the name is refused. */
 static LineKind parse_name(const unsigned char *s, size_t len, JQ_WCHAR16 *name)
 {
     memset(name, 0, CPTD_NAME_UNITS * sizeof name[0]);
     if (len < CPTD_NAME_UNITS) {
-        /* Printable ASCII alone, most names: a unit a byte, in a loop with
-           no early exit, which the compiler turns into vector code. */
-        unsigned char outside = 0; /* bytes throughout: more of them to a vector */
+        /* Most names are printable ASCII, one unit a byte. The loop has no
+           early exit, so that a compiler can vectorize it. */
+        unsigned char outside = 0; /* a byte wide, so that a vector holds more */
         for (size_t k = 0; k < len; k++) {
             name[k] = s[k];
             outside |= (unsigned char)(s[k] - 0x20) > 0x5E;
         }
         if (!outside)
             return len > 0 ? LINE_COUNTRY : LINE_NO_NAME;
-        memset(name, 0, len * sizeof name[0]); /* written again below, by character */
+        memset(name, 0, len * sizeof name[0]); /* the loop below may write fewer units */
     }
 
     size_t units = 0;
@@ -183,7 +172,7 @@ static LineKind parse_name(const unsigned char *s, size_t len, JQ_WCHAR16 *name)
             return LINE_NAME_INVALID;
         if (units + (c >= 0x10000 ? 2 : 1) > CPTD_NAME_UNITS - 1)
             return LINE_NAME_LONG;
-        if (c >= 0x10000) { /* a surrogate pair */
+        if (c >= 0x10000) { /* c takes a surrogate pair */
             name[units++] = (JQ_WCHAR16)(0xD800 + ((c - 0x10000) >> 10));
             c = 0xDC00 + (c & 0x3FF);
         }
@@ -192,7 +181,8 @@ static LineKind parse_name(const unsigned char *s, size_t len, JQ_WCHAR16 *name)
     return units > 0 ? LINE_COUNTRY : LINE_NO_NAME;
 }
 
-/* What the text of a line makes it; a country goes to entry. */
+/* Returns the kind of the line s, leaving a CR to classify_line, and fills
+   entry for a country. */
 static LineKind parse_id_and_name(const unsigned char *s, size_t end, CountryEntry *entry)
 {
     size_t i = 0;
@@ -252,13 +242,11 @@ static LineKind classify_line(LineReader *r, const unsigned char *text, size_t l
     return kind == LINE_BLANK && first == '#' ? LINE_COMMENT : LINE_TOO_LONG;
 }
 
-/* ===== Diagnostics ===== */
-
 /*
- * Whether a message shows c, from decode_utf8, as '?': malformed, or a
- * character that would drive or reorder the terminal. It is the rule by
- * which the console shows names (name_char in jqcpttst/console.cpp), and
- * the two must stay alike.
+ * Returns whether a message shows c, a result of decode_utf8, as '?'
+ * because it is -1 or a character that would drive or reorder the terminal.
+ * The console shows names by the same rule (name_char in
+ * jqcpttst/console.cpp), and the two must stay alike.
  */
 static bool is_unshown(long c)
 {
@@ -268,11 +256,12 @@ static bool is_unshown(long c)
            || c == 0xFFFE || c == 0xFFFF;                /* noncharacters */
 }
 
-/* Room for a message line: "jqcpt: ", a value, the rest, the line end. */
+/* A message line holds "jqcpt: ", a value, the rest and the line end. */
 enum { REST_BYTES = 256, MESSAGE_BYTES = 7 + SHOWN_BYTES + REST_BYTES + 2 };
 
-/* Appends the n bytes of text to line, with '?' for each character that
-   is_unshown names and for each byte outside a valid UTF-8 sequence. */
+/* Appends the n bytes of text to line at *len and advances *len. Writes '?'
+   for each character that is_unshown names and for each byte outside a
+   valid UTF-8 sequence. */
 static void append_shown(char *line, size_t *len, const char *text, size_t n)
 {
     const auto *s = reinterpret_cast<const unsigned char *>(text);
@@ -289,9 +278,10 @@ static void append_shown(char *line, size_t *len, const char *text, size_t n)
 }
 
 /*
- * Says on standard error "jqcpt: ", the n bytes of value, then what format
- * makes of the rest, as one line. A value longer than SHOWN_BYTES is cut
- * before a character and marked "...", so that the rest still follows.
+ * Writes one line to standard error: "jqcpt: ", the n bytes of value, and
+ * what format makes of the other arguments. A value longer than SHOWN_BYTES
+ * is cut before a character and marked with "...", so that the rest of the
+ * line still fits.
  */
 static void write_diagnostic(const char *value, size_t n, const char *format, ...)
 {
@@ -304,7 +294,7 @@ static void write_diagnostic(const char *value, size_t n, const char *format, ..
     if (cut) {
         n = SHOWN_BYTES - 3;
         for (int k = 0; k < 3 && ((unsigned char)value[n] & 0xC0) == 0x80; k++)
-            n--; /* back to the start of a character */
+            n--; /* steps back to the start of a character */
     }
     char line[MESSAGE_BYTES];
     size_t len = 0;
@@ -316,13 +306,13 @@ static void write_diagnostic(const char *value, size_t n, const char *format, ..
     write_error_line(line, len);
 }
 
-/* Returns c in lower case when it is an ASCII capital. */
+/* Returns c in lower case when it is an ASCII capital, or else c. */
 static char ascii_lower(char c)
 {
     return c >= 'A' && c <= 'Z' ? (char)(c - 'A' + 'a') : c;
 }
 
-/* Returns whether the n bytes at a and b are alike but for ASCII case. */
+/* Returns whether the n bytes at a and b differ at most in ASCII case. */
 static bool same_but_case(const char *a, const char *b, size_t n)
 {
     for (size_t k = 0; k < n; k++)
@@ -331,8 +321,8 @@ static bool same_but_case(const char *a, const char *b, size_t n)
     return true;
 }
 
-/* Says that a set variable whose name begins with JQCPT_, in any case, is
-   none of the library's as the system compares names. */
+/* Reports a variable whose name begins with JQCPT_, in any case, but is
+   none of the library's variables as the system compares names. */
 static void warn_unknown_variable(const char *name, size_t len)
 {
     static const char *const known[] = {"JQCPT_COUNTRY_FILE", "JQCPT_DIAGNOSTICS"};
@@ -345,7 +335,8 @@ static void warn_unknown_variable(const char *name, size_t len)
     write_diagnostic(name, len, " is not a variable of this library");
 }
 
-/* The end of a call on a file that cannot be read, and why with diagnose. */
+/* Sets *count to 0 and, with diagnose, reports why the file at path cannot
+   be read. Returns CPTD_FILE_UNREADABLE. */
 static int32_t fail_unreadable(uint32_t *count, const char *path, int error, bool diagnose)
 {
     *count = 0;
@@ -358,10 +349,8 @@ static int32_t fail_unreadable(uint32_t *count, const char *path, int error, boo
     return CPTD_FILE_UNREADABLE;
 }
 
-/* ===== The country list ===== */
-
-/* The IDs delivered so far, with the line of each (0: a free slot): open
-   addressing, room for twice the table. */
+/* An open-addressing set holds the IDs delivered so far and the line of
+   each. It has room for twice the table, and a line of 0 marks a free slot. */
 enum { ID_SLOTS = 256 };
 static_assert(ID_SLOTS >= 2 * CPTD_MAX_COUNTRIES, "the set never fills");
 
@@ -370,17 +359,18 @@ struct IdSet {
     uint32_t line[ID_SLOTS];
 };
 
-/* Finds id, or the free slot where it belongs. */
+/* Returns the slot that holds id, or else the free slot where id belongs. */
 static unsigned find_id_slot(const IdSet *set, int32_t id)
 {
-    unsigned k = ((uint32_t)id * 2654435761u) >> 24; /* Fibonacci hashing to 8 bits */
+    unsigned k = ((uint32_t)id * 2654435761u) >> 24; /* Fibonacci hashing keeps 8 bits */
     while (set->line[k] && set->id[k] != id)
         k = (k + 1) % ID_SLOTS;
     return k;
 }
 
-/* Reads the country file into table; path receives where it is, and with
-   diagnose messages say why a line is not delivered. */
+/* Fills table from the country file and sets *count, and with diagnose
+   reports each line it does not deliver. path receives the file's path as
+   messages show it. Returns the code for JQcpt_CountryList. */
 static int32_t list_countries(CountryEntry *table, uint32_t *count, char *path, bool diagnose)
 {
     LineReader reader = {};
@@ -388,8 +378,7 @@ static int32_t list_countries(CountryEntry *table, uint32_t *count, char *path, 
     if (reader.fd < 0)
         return fail_unreadable(count, path, reader.failure, diagnose);
 
-    IdSet ids;
-    memset(ids.line, 0, sizeof ids.line);
+    IdSet ids = {};
     uint32_t delivered = 0, lines = 0;
     bool corrupt = false, tooMany = false, longer = false;
     const unsigned char *text = nullptr;
@@ -397,7 +386,7 @@ static int32_t list_countries(CountryEntry *table, uint32_t *count, char *path, 
     while (reader.len < 3 && read_more(&reader))
         ;
     if (reader.len >= 3 && memcmp(reader.buf, "\xEF\xBB\xBF", 3) == 0)
-        reader.pos = 3; /* a byte-order mark */
+        reader.pos = 3; /* skips a byte-order mark */
     while (read_line(&reader, &text, &len, &longer)) {
         lines++;
         CountryEntry entry = {}; /* the analyser cannot see that a country is filled */
@@ -431,6 +420,7 @@ static int32_t list_countries(CountryEntry *table, uint32_t *count, char *path, 
     return tooMany ? CPTD_TOO_MANY_COUNTRIES : CPTD_OK;
 }
 
+/* Says whether the environment has been checked for unknown JQCPT_ variables. */
 static std::atomic_flag variablesChecked = ATOMIC_FLAG_INIT;
 
 extern "C" JQCPT_API int32_t JQ_CALL JQcpt_CountryList(CountryEntry *table, uint32_t *count)

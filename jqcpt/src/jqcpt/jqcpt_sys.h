@@ -10,7 +10,7 @@
 /* A country file is a few kilobytes, so a larger file than this is refused. */
 enum { MAX_FILE_BYTES = 1 << 20 };
 
-/* Reasons besides errno values why the country file cannot be used. */
+/* These codes say why the country file cannot be used where no errno value does. */
 enum { FILE_NOT_REGULAR = -1, FILE_TOO_LARGE = -2, FILE_NO_FOLDER = -3 };
 
 /* A message shows a path or a variable's name of up to SHOWN_BYTES whole and

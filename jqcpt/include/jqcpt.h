@@ -1,6 +1,6 @@
 /*
- * jqcpt.h - the CPTD library: the countries CPTD supports.
- * Usable from C (C11 or later) and C++.
+ * jqcpt.h - the CPTD library, which lists the countries CPTD supports. It
+ * can be used from C (C11 or later) and from C++.
  */
 #ifndef JQCPT_H
 #define JQCPT_H
@@ -18,7 +18,7 @@ JQ_BEGIN_DECLS
 
 /*
  * Fills table with the countries of the country file, in file order, and
- * sets *count to how many records it filled. The caller provides room for
+ * sets *count to the number of records filled. The caller provides room for
  * CPTD_MAX_COUNTRIES records. Returns CPTD_OK or one of the CPTD_ codes.
  */
 JQCPT_API int32_t JQ_CALL JQcpt_CountryList(CountryEntry *table, uint32_t *count);
@@ -27,7 +27,7 @@ JQ_END_DECLS
 
 #if defined(JQ_HEADER_IDENTS)
 static const char jqcpt_h_ident[] JQ_IDENT =
-    "@(#) jqbuild  2026-12-10 09:00:00   jqcpt.h /main/jqcpt/6 ~";
+    "@(#) jqbuild  2026-12-10 09:00:00   jqcpt.h /main/jqcpt/7 ~";
 #endif
 
 #endif /* JQCPT_H */

@@ -1,7 +1,7 @@
 /*
- * jqsys.h - system-wide basics shared by every module: fixed-width types,
- * C/C++ linkage, export and calling-convention markers, compile-time checks.
- * Usable from C (C11 or later) and C++.
+ * jqsys.h - the basics that every module shares: fixed-width types, C
+ * linkage, export and calling-convention markers and compile-time checks. It
+ * can be used from C (C11 or later) and from C++.
  */
 #ifndef JQSYS_H
 #define JQSYS_H
@@ -30,7 +30,7 @@
 #define JQ_IDENT
 #endif
 
-/* How a library of ours exports its functions, and how they are called. */
+/* These say how a library of ours exports its functions and how they are called. */
 #if defined(_WIN32)
 #define JQ_CALL __cdecl
 #define JQ_EXPORT __declspec(dllexport)
@@ -41,12 +41,12 @@
 #define JQ_IMPORT
 #endif
 
-/* One UTF-16 code unit: the wide character of our records. */
+/* A UTF-16 code unit is the wide character of our records. */
 typedef uint16_t JQ_WCHAR16;
 
 #if defined(JQ_HEADER_IDENTS)
 static const char jqsys_h_ident[] JQ_IDENT =
-    "@(#) jqbuild  2026-12-10 09:00:00   jqsys.h /main/jqsys/4 ~";
+    "@(#) jqbuild  2026-12-10 09:00:00   jqsys.h /main/jqsys/5 ~";
 #endif
 
 #endif /* JQSYS_H */

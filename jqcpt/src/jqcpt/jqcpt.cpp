@@ -20,16 +20,16 @@
 static const char jqcpt_ident[] JQ_IDENT =
     "@(#) jqbuild  2026-12-10 09:00:00   jqcpt.cpp /main/jqcpt/8 ~";
 
-/* The most of a line that is parsed. A country line needs far fewer bytes. */
+/* Only the first LINE_BYTES of a line are parsed. A country line needs far fewer. */
 enum { LINE_BYTES = 1024 };
 
 struct LineReader {
     int fd;
     unsigned char buf[4 * LINE_BYTES];
     size_t pos, len; /* buf[pos] to buf[len - 1] are read but not yet returned */
-    long total;      /* the bytes read from the file */
+    long total;      /* the number of bytes read from the file */
     bool done;       /* the end of the file is reached, or reading failed */
-    int failure;     /* 0, or why reading failed: an errno value or FILE_TOO_LARGE */
+    int failure;     /* 0, or the errno value or FILE_ code that says why the file failed */
 };
 
 static bool is_blank(unsigned char c)
@@ -72,7 +72,7 @@ static inline bool read_line(LineReader *r, const unsigned char **text, size_t *
             *len = *longer ? (size_t)LINE_BYTES : n;
             r->pos += *longer ? (size_t)LINE_BYTES : end ? n + 1 : n;
             if (end && !*longer && *len > 0 && start[*len - 1] == '\r')
-                --*len; /* the CR of a CR LF */
+                --*len; /* drops the CR of a CR LF */
             return true;
         }
         memmove(r->buf, start, avail); /* keeps the start of a line that the last read cut */
@@ -83,8 +83,8 @@ static inline bool read_line(LineReader *r, const unsigned char **text, size_t *
     }
 }
 
-/* The kinds of line. Each kind before LINE_COUNTRY is a reason not to
-   deliver the line and has its message in LINE_REASONS. */
+/* Each kind of line before LINE_COUNTRY is a reason not to deliver the line,
+   and has its message in LINE_REASONS. */
 enum LineKind {
     LINE_NO_ID,
     LINE_ID_RANGE,
@@ -100,8 +100,9 @@ enum LineKind {
     LINE_COMMENT,
 };
 
-/* The message for each reason. Its format takes the line's number and then
-   the number given here or, for a repeated ID, the line that delivered it. */
+/* LINE_REASONS holds the message for each reason. Its format takes the
+   line's number and then the number given here or, for a repeated ID, the
+   line that delivered the ID. */
 static const struct {
     const char *format;
     long number;
@@ -137,7 +138,7 @@ static long decode_utf8(const unsigned char *s, size_t len, size_t *i)
     }
     static const long least[] = {0, 0x80, 0x800, 0x10000};
     if (c < least[more] || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF))
-        return -1; /* overlong, beyond Unicode, or a surrogate */
+        return -1; /* c is overlong, beyond Unicode or a surrogate */
     return c;
 }
 
@@ -173,7 +174,7 @@ static LineKind parse_name(const unsigned char *s, size_t len, JQ_WCHAR16 *name)
             return LINE_NAME_INVALID;
         if (units + (c >= 0x10000 ? 2 : 1) > CPTD_NAME_UNITS - 1)
             return LINE_NAME_LONG;
-        if (c >= 0x10000) { /* a surrogate pair */
+        if (c >= 0x10000) { /* c takes a surrogate pair */
             name[units++] = (JQ_WCHAR16)(0xD800 + ((c - 0x10000) >> 10));
             c = 0xDC00 + (c & 0x3FF);
         }
@@ -182,8 +183,8 @@ static LineKind parse_name(const unsigned char *s, size_t len, JQ_WCHAR16 *name)
     return units > 0 ? LINE_COUNTRY : LINE_NO_NAME;
 }
 
-/* Returns the kind of the line s, leaving aside the rule on CR. A country's
-   ID and name go to entry. */
+/* Returns the kind of the line s, leaving a CR to classify_line, and fills
+   entry for a country. */
 static LineKind parse_id_and_name(const unsigned char *s, size_t end, CountryEntry *entry)
 {
     size_t i = 0;
@@ -219,18 +220,17 @@ static LineKind parse_id_and_name(const unsigned char *s, size_t end, CountryEnt
 }
 
 /*
- * Returns the kind of the line whose first bytes, LINE_BYTES at most, are at
- * text, and fills entry for a country. When longer is set, reads the rest of
- * the line from r, where any byte but a blank makes the line too long unless
- * it is a comment. A CR anywhere but right before the line end makes the
- * line corrupt, even a comment, because a file that ends its lines with CR
- * alone would otherwise read as one comment.
+ * Returns the kind of the line that read_line found and fills entry for a
+ * country. When longer is set, reads the rest of the line, where any byte
+ * but a blank makes the line too long unless it is a comment. Any CR but
+ * that of a CR LF makes the line corrupt, even a comment, because a file
+ * that ends its lines with CR alone would otherwise read as one comment.
  */
 static LineKind classify_line(LineReader *r, const unsigned char *text, size_t len, bool longer,
                               CountryEntry *entry)
 {
     LineKind kind = parse_id_and_name(text, len, entry);
-    bool cr = kind != LINE_COUNTRY && memchr(text, '\r', len); /* a country holds none */
+    bool cr = kind != LINE_COUNTRY && memchr(text, '\r', len); /* a country cannot hold one */
     int first = -1; /* the first byte of the rest that is not a blank */
     while (longer && read_line(r, &text, &len, &longer)) {
         cr = cr || memchr(text, '\r', len);
@@ -296,7 +296,7 @@ static void write_diagnostic(const char *value, size_t n, const char *format, ..
     if (cut) {
         n = SHOWN_BYTES - 3;
         for (int k = 0; k < 3 && ((unsigned char)value[n] & 0xC0) == 0x80; k++)
-            n--; /* back to the start of a character */
+            n--; /* steps back to the start of a character */
     }
     char line[MESSAGE_BYTES];
     size_t len = 0;
@@ -351,8 +351,8 @@ static int32_t fail_unreadable(uint32_t *count, const char *path, int error, boo
     return CPTD_FILE_UNREADABLE;
 }
 
-/* The IDs delivered so far and the line of each, in an open-addressing set
-   with room for twice the table. A line of 0 marks a free slot. */
+/* An open-addressing set holds the IDs delivered so far and the line of
+   each. It has room for twice the table, and a line of 0 marks a free slot. */
 enum { ID_SLOTS = 256 };
 static_assert(ID_SLOTS >= 2 * CPTD_MAX_COUNTRIES, "the set never fills");
 
@@ -376,13 +376,11 @@ static unsigned find_id_slot(const IdSet *set, int32_t id)
 static int32_t list_countries(CountryEntry *table, uint32_t *count, char *path, bool diagnose)
 {
     LineReader reader = {};
-    int error = 0;
-    reader.fd = open_country_file(&error, path);
+    reader.fd = open_country_file(&reader.failure, path);
     if (reader.fd < 0)
-        return fail_unreadable(count, path, error, diagnose);
+        return fail_unreadable(count, path, reader.failure, diagnose);
 
-    IdSet ids;
-    memset(ids.line, 0, sizeof ids.line);
+    IdSet ids = {};
     uint32_t delivered = 0, lines = 0;
     bool corrupt = false, tooMany = false, longer = false;
     const unsigned char *text = nullptr;
@@ -390,10 +388,10 @@ static int32_t list_countries(CountryEntry *table, uint32_t *count, char *path, 
     while (reader.len < 3 && read_more(&reader))
         ;
     if (reader.len >= 3 && memcmp(reader.buf, "\xEF\xBB\xBF", 3) == 0)
-        reader.pos = 3; /* a byte-order mark */
+        reader.pos = 3; /* skips a byte-order mark */
     while (read_line(&reader, &text, &len, &longer)) {
         lines++;
-        CountryEntry entry = {}; /* for the analyser, which cannot see it filled */
+        CountryEntry entry = {}; /* the analyser cannot see that a country is filled */
         LineKind kind = classify_line(&reader, text, len, longer, &entry);
         if (kind == LINE_BLANK || kind == LINE_COMMENT)
             continue;
@@ -424,7 +422,7 @@ static int32_t list_countries(CountryEntry *table, uint32_t *count, char *path, 
     return tooMany ? CPTD_TOO_MANY_COUNTRIES : CPTD_OK;
 }
 
-/* Set once the environment has been checked for unknown JQCPT_ variables. */
+/* Says whether the environment has been checked for unknown JQCPT_ variables. */
 static std::atomic_flag variablesChecked = ATOMIC_FLAG_INIT;
 
 extern "C" JQCPT_API int32_t JQ_CALL JQcpt_CountryList(CountryEntry *table, uint32_t *count)

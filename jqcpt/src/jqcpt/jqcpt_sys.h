@@ -7,10 +7,10 @@
 
 #include <stddef.h>
 
-/* A country file is a few kilobytes, so a larger file than this is not one. */
+/* A country file is a few kilobytes, so a larger file than this is refused. */
 enum { MAX_FILE_BYTES = 1 << 20 };
 
-/* Reasons besides errno values why the country file cannot be used. */
+/* These codes say why the country file cannot be used where no errno value does. */
 enum { FILE_NOT_REGULAR = -1, FILE_TOO_LARGE = -2, FILE_NO_FOLDER = -3 };
 
 /* A message shows a path or a variable's name of up to SHOWN_BYTES whole and
@@ -20,11 +20,9 @@ enum { SHOWN_BYTES = 4094, PATH_BYTES = SHOWN_BYTES + 8 };
 
 /*
  * Opens the country file that JQCPT_COUNTRY_FILE names or, when that is
- * unset or empty, the one at JQCPT_DATA_RELPATH from the library's own
- * folder, and refuses one that is not a regular file or is larger than
- * MAX_FILE_BYTES. Writes the path to shown as messages show it, in UTF-8 in
- * at most PATH_BYTES. Returns a file descriptor, or -1 with an errno value
- * or a FILE_ code in *error.
+ * unset or empty, the one at JQCPT_DATA_RELPATH from the library's folder.
+ * Writes its path to shown as messages show it. Returns a descriptor, or -1
+ * with an errno value or a FILE_ code in *error.
  */
 int open_country_file(int *error, char *shown);
 

@@ -7,7 +7,6 @@
 #include <io.h>
 #include <stdio.h>
 #include <stdlib.h>
-#include <string.h>
 #include <sys/stat.h>
 #include <wchar.h>
 #include <windows.h>
@@ -43,7 +42,7 @@ static size_t utf8_for_message(const wchar_t *wide, size_t n, char *to)
         wchar_t u = wide[units];
         bool pair = u >= 0xD800 && u <= 0xDBFF && units + 1 < n && wide[units + 1] >= 0xDC00 &&
                     wide[units + 1] <= 0xDFFF;
-        bytes += u < 0x80 ? 1 : u < 0x800 ? 2 : pair ? 4 : 3; /* a lone surrogate as U+FFFD */
+        bytes += u < 0x80 ? 1 : u < 0x800 ? 2 : pair ? 4 : 3; /* a lone surrogate becomes U+FFFD */
         units += pair ? 2 : 1;
     }
     static_assert(PATH_BYTES > SHOWN_BYTES + 4, "room for the character that passes the limit");

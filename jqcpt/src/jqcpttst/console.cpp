@@ -24,9 +24,6 @@
 constexpr size_t BLANKS = 32, LARGEST_FIELD = BLANKS + size_t{3} * CON_NAME_UNITS_MAX;
 static_assert(size_t{OUT_BYTES} > LARGEST_FIELD, "the output buffer must hold the largest field");
 
-/* What peek returns at the end of standard input. */
-enum { END = -1 };
-
 static struct {
     char out[OUT_BYTES]; /* output not yet written */
     size_t outLen;
@@ -46,11 +43,8 @@ static bool may_retry(int fd, bool forWriting)
     return (errno == EAGAIN || errno == EWOULDBLOCK) && sys_wait(fd, forWriting);
 }
 
-/*
- * Writes all n bytes to fd, waiting while it is not ready. Returns false,
- * with errno set, when the stream failed. It calls only sys_write and
- * sys_wait, so a fault handler may use it.
- */
+/* Writes all n bytes to fd, waiting while it is not ready. Returns false
+   with errno set when the stream failed. A fault handler may call it. */
 static bool write_fully(int fd, const char *bytes, size_t n)
 {
     for (size_t done = 0; done < n;) {
@@ -144,7 +138,7 @@ void con_library_call_ended()
     }
 }
 
-/* Returns the next input byte without taking it, or END. It skips the LF
+/* Returns the next input byte without taking it, or EOF. It skips the LF
    of a CR LF. */
 static int peek()
 {
@@ -157,7 +151,7 @@ static int peek()
             continue;
         }
         if (con.inEnded)
-            return END;
+            return EOF;
         con_flush();
         long n = sys_read(con.in, sizeof con.in);
         if (n > 0) {
@@ -173,13 +167,13 @@ static int peek()
 
 static void next()
 {
-    if (peek() != END)
+    if (peek() != EOF)
         con.afterCR = con.in[con.inPos++] == '\r';
 }
 
 bool con_discard_line()
 {
-    for (int c; (c = peek()) != END;) {
+    for (int c; (c = peek()) != EOF;) {
         next();
         if (c == '\n' || c == '\r')
             return true;
@@ -202,7 +196,7 @@ int con_read_int(int32_t *value)
     int c;
     while (is_blank(c = peek()))
         next();
-    if (c == END)
+    if (c == EOF)
         return -1;
 
     bool negative = c == '-';
@@ -213,16 +207,13 @@ int con_read_int(int32_t *value)
     if (!is_digit(c))
         return con_discard_line() ? 0 : -1;
 
+    /* Past the limit, v stops growing and the digits are only read. */
     const int64_t limit = negative ? -(int64_t)INT32_MIN : INT32_MAX;
     int64_t v = 0;
-    bool fits = true;
-    for (; is_digit(c); next(), c = peek()) {
-        if (fits)
+    for (; is_digit(c); next(), c = peek())
+        if (v <= limit)
             v = v * 10 + (c - '0');
-        if (v > limit)
-            fits = false;
-    }
-    if (!fits)
+    if (v > limit)
         return 0;
     *value = (int32_t)(negative ? -v : v);
     return 1;
@@ -264,12 +255,9 @@ void con_clear()
         put_char(*p);
 }
 
-/*
- * Starts a field of width places for n bytes that take places of them,
- * right-aligned and never cut. Writes the blanks and returns where the n
- * bytes go. The buffer is flushed only before the whole field, so that a
- * field is never split between two writes.
- */
+/* Starts a field of width places for n bytes that take places of them, and
+   writes its blanks. Returns where the n bytes go. The buffer is flushed only
+   before a whole field, so that no field is split between two writes. */
 static char *field_start(size_t n, int places, int width)
 {
     size_t pad = width > places ? (size_t)(width - places) : 0;

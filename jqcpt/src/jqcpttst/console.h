@@ -7,8 +7,8 @@
  * Output is UTF-8 whatever the locale, and UTF-16 on a Windows console. It
  * is gathered in a buffer, which is written out before a read may wait and
  * before the library is called. A standard stream that fails ends the
- * program with status 2 and the reason on standard error, so that nothing
- * is lost unseen. A non-blocking stream is waited for.
+ * program with status 2 and the reason on standard error. A non-blocking
+ * stream is waited for.
  */
 #ifndef JQCPTTST_CONSOLE_H
 #define JQCPTTST_CONSOLE_H
@@ -17,7 +17,7 @@
 
 #include "jqsys.h"
 
-/* Learns what the standard streams are. The console starts empty. */
+/* Learns whether standard output is a terminal or a console. */
 void con_start();
 
 /* Writes out everything written so far, after what the library printed. */
@@ -27,12 +27,9 @@ void con_flush();
    end, so that the shell's prompt starts a line of its own. */
 void con_end();
 
-/*
- * Bracket a library call. Standard output is made blocking while the
- * library runs, so that what the runtime writes for the library is never
- * refused. After the call the stream has its own mode again, and a text
- * the runtime could not write ends the program as a failed stream does.
- */
+/* Bracket a library call. Standard output is blocking while the library
+   runs, so that the runtime's writes for it are never refused. A text that
+   the runtime could not write then ends the program as a failed stream does. */
 void con_library_call_begins();
 void con_library_call_ended();
 
@@ -44,14 +41,10 @@ void con_clear();
    when it arrives, and never waited for. */
 bool con_discard_line();
 
-/*
- * Reads a number as a "%d" conversion does. Blanks and line ends are
- * skipped, then an optional sign and decimal digits are read, and the first
- * other character is left unread. Returns 1 with *value set, or 0 when
- * nothing usable was read, or -1 at the end of input. After text that is no
- * number, the rest of the line is thrown away; a number outside the 32-bit
- * range is read whole.
- */
+/* Reads a number as a "%d" conversion does, and leaves the character after
+   it unread. Returns 1 with *value set, 0 when nothing usable was read, or -1
+   at the end of input. After text that is no number, the rest of the line is
+   thrown away. A number outside the 32-bit range is read whole. */
 int con_read_int(int32_t *value);
 
 /* Writes ASCII text, in which %d stands for an int and %lu for an unsigned
@@ -61,12 +54,9 @@ void con_say(const char *format, ...);
 /* The most UTF-16 units con_put_name takes. */
 enum { CON_NAME_UNITS_MAX = 30 };
 
-/*
- * The row writers. A number and a name are each right-aligned in width
- * places and never cut. A name is the units before the first zero among its
- * first units units, and takes a place for each unit, as the runtime counts
- * it. A line end is written as con_say writes "\n".
- */
+/* The row writers. A number and a name are each right-aligned in width places
+   and never cut. A name ends at its first zero or after units units, and
+   takes a place for each unit, as the runtime counts it. */
 void con_put_number(long long value, int width);
 void con_put_name(const JQ_WCHAR16 *name, size_t units, int width);
 void con_put_line_end();
@@ -75,12 +65,10 @@ void con_put_line_end();
    is left to report it on. */
 void con_error(const char *line);
 
-/*
- * Writes out what the library printed, what the console holds and the n
- * bytes at last, writes the line said to standard error, and ends the
- * program at once with status 1, or 2 when standard output failed. It
- * calls nothing but the system, so that a fault handler may call it.
- */
+/* Writes out what the library printed, what the console holds and the n
+   bytes at last, and writes said to standard error. Then ends the program at
+   once with status 1, or 2 when standard output failed. A fault handler may
+   call it, since it calls nothing but the system. */
 [[noreturn]] void con_stop_at_fault(const char *last, size_t n, const char *said);
 
 #endif /* JQCPTTST_CONSOLE_H */

@@ -1,8 +1,8 @@
 /*
  * console_sys.h - what the console needs of the platform, one file each:
  * console_posix.cpp and console_windows.cpp. Only the console's own files
- * include it. The functions that return a count return -1 with errno set
- * when they fail, and EAGAIN there means "not yet".
+ * include it. A function that returns a count returns -1 with errno set
+ * when it fails, and EAGAIN then means "not yet".
  */
 #ifndef JQCPTTST_CONSOLE_SYS_H
 #define JQCPTTST_CONSOLE_SYS_H
@@ -25,9 +25,8 @@ bool sys_init();
 /* Clears the console. Returns the text to write for that, if any. */
 const char *sys_clear();
 
-/* Writes UTF-8 bytes to standard output (fd 1) or standard error (fd 2),
-   each line end as the platform has it. Returns how many of the bytes it
-   wrote, at least one. */
+/* Writes UTF-8 bytes to fd 1 or 2, each line end as the platform has it.
+   Returns how many of the bytes it wrote, at least one. */
 long sys_write(int fd, const char *bytes, size_t n);
 
 /* Reads UTF-8 bytes from standard input. Returns how many, 0 at its end. */
@@ -37,18 +36,13 @@ long sys_read(unsigned char *bytes, size_t size);
    cannot wait. */
 bool sys_wait(int fd, bool forWriting);
 
-/*
- * Returns the number of bytes that the C runtime's stdout holds unwritten,
- * which is what the library printed, and points *text at them. It reads
- * the stream alone, as a fault handler may. With take, the bytes become
- * the console's to write, and stdout forgets them. Returns -1 where the
- * runtime does not show its bytes, or cannot hand them over; the runtime
- * then writes them itself when the console flushes stdout.
- */
+/* Returns the number of bytes that the C runtime's stdout holds unwritten,
+   and points *text at them. A fault handler may call it. With take, the
+   bytes become the console's to write, and stdout forgets them. Returns -1
+   where the runtime hides its bytes or keeps them. */
 long sys_stdout_pending(const char **text, bool take);
 
-/* Makes standard output blocking if it was not (blocking true), or puts
-   back the mode it had before (false). */
+/* Makes standard output blocking (true), or puts back its mode from before. */
 void sys_output_blocking(bool blocking);
 
 /* Ends the program at once with status. A fault handler may call it. */

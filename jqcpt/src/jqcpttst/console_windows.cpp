@@ -145,13 +145,10 @@ long sys_read(unsigned char *bytes, size_t size)
     DWORD got = 0;
     if (!ReadFile(in, bytes, static_cast<DWORD>(size), &got, nullptr)) {
         DWORD error = GetLastError();
-        if (error == ERROR_NO_DATA) {
-            errno = EAGAIN; /* an empty PIPE_NOWAIT pipe, to be read again */
-            return -1;
-        }
-        if (errno_of(error) == EPIPE || error == ERROR_HANDLE_EOF)
+        /* ERROR_NO_DATA is an empty PIPE_NOWAIT pipe, to be read again. */
+        errno = error == ERROR_NO_DATA ? EAGAIN : errno_of(error);
+        if (errno == EPIPE || error == ERROR_HANDLE_EOF)
             return 0; /* the writer has gone, which ends the input */
-        errno = errno_of(error);
         return -1;
     }
     return static_cast<long>(got);

@@ -63,8 +63,7 @@ void guard_start()
     stopLen = n > 0 ? (size_t)n : 0;
     /* The system's page must not reach beyond the store's page. */
     size_t size = page_size();
-    pageProtected = size != 0 && GUARD_PAGE_BYTES % size == 0 &&
-                    (uintptr_t)store.page % size == 0 && page_catch_writes() &&
+    pageProtected = size != 0 && GUARD_PAGE_BYTES % size == 0 && page_catch_writes() &&
                     page_protect(store.page, false);
     if (!pageProtected)
         say_unprotected();
@@ -86,16 +85,11 @@ void guard_call_begins()
     con_library_call_begins();
 }
 
-/* Returns whether every byte of the zone still holds GUARD_BYTE. */
-static bool zone_intact()
+/* Returns whether each of the n bytes at p is b. */
+static bool filled_with(const void *p, size_t n, unsigned char b)
 {
-    const auto *zone = reinterpret_cast<const unsigned char *>(store.zone);
-    return zone[0] == GUARD_BYTE && memcmp(zone, zone + 1, sizeof store.zone - 1) == 0;
-}
-
-static bool all_zero(const unsigned char *page)
-{
-    return page[0] == 0 && memcmp(page, page + 1, GUARD_PAGE_BYTES - 1) == 0;
+    const auto *bytes = static_cast<const unsigned char *>(p);
+    return bytes[0] == b && memcmp(bytes, bytes + 1, n - 1) == 0;
 }
 
 /* What a call left of the page. */
@@ -105,13 +99,14 @@ enum PageState { PAGE_CLEAN, PAGE_WRITTEN, PAGE_REPLACED };
 static PageState page_state()
 {
     if (!pageProtected) /* plain memory of the program's, unless it was lost */
-        return pageLost || all_zero(store.page) ? PAGE_CLEAN : PAGE_WRITTEN;
+        return pageLost || filled_with(store.page, sizeof store.page, 0) ? PAGE_CLEAN
+                                                                         : PAGE_WRITTEN;
     /* Making the page writable fails for a page that the library removed,
        or replaced by one that the program may not write. */
     unsigned char copy[GUARD_PAGE_BYTES];
     if (!page_protect(store.page, true) || !page_copy(store.page, copy))
         return PAGE_REPLACED;
-    return all_zero(copy) ? PAGE_CLEAN : PAGE_WRITTEN;
+    return filled_with(copy, sizeof copy, 0) ? PAGE_CLEAN : PAGE_WRITTEN;
 }
 
 /* Puts back a clean, read-only page after a call that left it in state. A
@@ -136,6 +131,7 @@ unsigned guard_call_ended()
     con_library_call_ended();
     PageState state = page_state();
     page_restore(state);
-    return (!zone_intact() || state == PAGE_WRITTEN ? GUARD_WROTE_PAST_TABLE : 0) |
+    bool zoneWritten = !filled_with(store.zone, sizeof store.zone, GUARD_BYTE);
+    return (zoneWritten || state == PAGE_WRITTEN ? GUARD_WROTE_PAST_TABLE : 0) |
            (state == PAGE_REPLACED ? GUARD_PAGE_REPLACED : 0);
 }

@@ -107,7 +107,6 @@ static void ListCountries()
         unended += name_lacks_zero(&countryTable[i]);
     if (shown > 0 && rc != CPTD_OK)
         con_say("\nThe library returned code %d with this list.\n", (int)rc);
-    // cppcheck-suppress knownConditionTrueFalse
     if (countryCount > MAX_COUNTRIES)
         con_say("\nThe library reported %lu records; the table holds %lu.\n",
                 (unsigned long)countryCount, (unsigned long)MAX_COUNTRIES);
@@ -118,7 +117,6 @@ static void ListCountries()
     if (broken & GUARD_PAGE_REPLACED)
         con_say("\nThe library removed or replaced the protected page behind the table.\n");
 
-    // cppcheck-suppress knownConditionTrueFalse
     if (rc != CPTD_OK || countryCount > MAX_COUNTRIES || unended > 0 || broken != 0)
         listingFailed = true;
 }

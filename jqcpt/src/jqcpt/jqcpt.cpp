@@ -210,8 +210,6 @@ static LineKind parse_id_and_name(const unsigned char *s, size_t end, CountryEnt
         return LINE_NO_ID;
     if (id > limit)
         return LINE_ID_RANGE;
-    if (i == end)
-        return LINE_NO_NAME;
     while (i < end && is_blank(s[i]))
         i++;
     LineKind kind = parse_name(s + i, end - i, entry->name);

@@ -3,11 +3,10 @@
  *
  * The table lies in a page-aligned store. Right after it comes a zone of
  * GUARD_RECORDS records, which holds GUARD_BYTE throughout before every
- * call, and right after the zone a page that the program cannot write. The
- * zone ends where the page starts, so nothing of the program's own lies
- * behind the table. A write into the page faults, and the fault handler
- * stops the program. A write into the zone is found after the call, and so
- * is a write into a page whose protection the library lifted.
+ * call, and right after the zone a page that the program cannot write.
+ * Nothing of the program's own lies between the table and the page. A
+ * write into the page faults, and the fault handler stops the program. A write into the zone is
+ * found after the call, and so is a write into a page whose protection the library lifted.
  *
  * A page that the library wrote, unmapped or replaced gets a new page in
  * its place after the call, so that each such call is reported once. The
@@ -39,12 +38,16 @@ static_assert(offsetof(decltype(store), page) % GUARD_PAGE_BYTES == 0,
 
 CountryEntry *const guardedTable = store.table;
 
-const char GUARD_WROTE_PAST[] = "\nThe library wrote past the table of %lu records.\n";
+const char GUARD_WROTE_PAST_LINE[] = "\nThe library wrote past the table of %lu records.\n";
 
-static bool pageProtected; /* the page is in place and read-only */
-static bool pageLost;      /* the library removed the page, and it could not be put back */
+/* Set while the page is read-only between calls, so that a write into it
+   faults. During a call's check it is briefly writable. */
+static bool pageProtected;
+/* Set once the page could not be put back in order after a call. The page
+   may then be unmapped, so it is no longer read. */
+static bool pageAbandoned;
 
-/* GUARD_WROTE_PAST as the fault handler writes it, formatted at start-up
+/* GUARD_WROTE_PAST_LINE as the fault handler writes it, formatted at start-up
    because the handler may do no more than write. */
 static char stopLine[64];
 static size_t stopLen;
@@ -58,13 +61,13 @@ static void say_unprotected()
 
 void guard_start()
 {
-    int n =
-        snprintf(stopLine, sizeof stopLine, GUARD_WROTE_PAST, (unsigned long)CPTD_MAX_COUNTRIES);
+    int n = snprintf(stopLine, sizeof stopLine, GUARD_WROTE_PAST_LINE,
+                     (unsigned long)CPTD_MAX_COUNTRIES);
     stopLen = n > 0 ? (size_t)n : 0;
     /* The system's page must not reach beyond the store's page. */
     size_t size = page_size();
     pageProtected = size != 0 && GUARD_PAGE_BYTES % size == 0 && page_catch_writes() &&
-                    page_protect(store.page, false);
+                    page_set_writable(store.page, false);
     if (!pageProtected)
         say_unprotected();
 }
@@ -98,13 +101,13 @@ enum PageState { PAGE_CLEAN, PAGE_WRITTEN, PAGE_REPLACED };
 /* Returns what the call left of the page, found out without a fault. */
 static PageState page_state()
 {
-    if (!pageProtected) /* plain memory of the program's, unless it was lost */
-        return pageLost || filled_with(store.page, sizeof store.page, 0) ? PAGE_CLEAN
-                                                                         : PAGE_WRITTEN;
+    if (!pageProtected) /* plain memory of the program's, unless it was abandoned */
+        return pageAbandoned || filled_with(store.page, sizeof store.page, 0) ? PAGE_CLEAN
+                                                                              : PAGE_WRITTEN;
     /* Making the page writable fails for a page that the library removed,
        or replaced by one that the program may not write. */
     unsigned char copy[GUARD_PAGE_BYTES];
-    if (!page_protect(store.page, true) || !page_copy(store.page, copy))
+    if (!page_set_writable(store.page, true) || !page_copy(store.page, copy))
         return PAGE_REPLACED;
     return filled_with(copy, sizeof copy, 0) ? PAGE_CLEAN : PAGE_WRITTEN;
 }
@@ -119,10 +122,10 @@ static void page_restore(PageState state)
             memset(store.page, 0, sizeof store.page);
         return;
     }
-    if (state == PAGE_CLEAN ? page_protect(store.page, false) : page_renew(store.page))
+    if (state == PAGE_CLEAN ? page_set_writable(store.page, false) : page_renew(store.page))
         return;
     pageProtected = false;
-    pageLost = true;
+    pageAbandoned = true;
     say_unprotected();
 }
 

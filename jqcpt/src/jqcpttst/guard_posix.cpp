@@ -17,7 +17,7 @@
 
 #include "guard_sys.h"
 
-/* The process's ID, for a copy of its own memory. */
+/* The process's ID, for a copy of its own memory. page_catch_writes sets it. */
 static pid_t self;
 
 /* What SIGSEGV did before the guard caught it. */
@@ -52,7 +52,7 @@ bool page_catch_writes()
     return sigaction(SIGSEGV, &caught, &faultBefore) == 0;
 }
 
-bool page_protect(void *page, bool writable)
+bool page_set_writable(void *page, bool writable)
 {
     return mprotect(page, GUARD_PAGE_BYTES, writable ? PROT_READ | PROT_WRITE : PROT_READ) == 0;
 }

@@ -8,24 +8,21 @@
 
 #include <stddef.h>
 
-/* The largest page of the platforms built for, which is 4 KiB on x86 and
-   on Windows. */
-#if defined(__x86_64__) || defined(__i386__) || defined(_WIN32)
+/* The page size of x86, which the project's builds are for. On a system
+   with larger pages, guard_start runs without the page and says so. */
 enum { GUARD_PAGE_BYTES = 4096 };
-#else
-enum { GUARD_PAGE_BYTES = 65536 };
-#endif
 
 /* Returns the system's page size, or 0 when it is not known. */
 size_t page_size();
 
 /* Has every write fault call guard_write_fault with the address written.
-   Returns false when it cannot. */
+   Returns false when it cannot. It comes before the other page_ calls but
+   page_size, which may rely on what it sets up. */
 bool page_catch_writes();
 
 /* Makes the page writable or read-only. Returns false when that fails, as
    it does for a page that was unmapped or mapped over. */
-bool page_protect(void *page, bool writable);
+bool page_set_writable(void *page, bool writable);
 
 /* Copies the page to to. Returns false, without a fault, where the page
    cannot be read. */

@@ -32,7 +32,7 @@ bool page_catch_writes()
     return AddVectoredExceptionHandler(1, on_fault) != nullptr;
 }
 
-bool page_protect(void *page, bool writable)
+bool page_set_writable(void *page, bool writable)
 {
     DWORD before;
     return VirtualProtect(page, GUARD_PAGE_BYTES, writable ? PAGE_READWRITE : PAGE_READONLY,
@@ -49,8 +49,8 @@ bool page_copy(const void *page, void *to)
    map another over it. The new page is the same one, cleared. */
 bool page_renew(void *page)
 {
-    if (!page_protect(page, true))
+    if (!page_set_writable(page, true))
         return false;
     memset(page, 0, GUARD_PAGE_BYTES);
-    return page_protect(page, false);
+    return page_set_writable(page, false);
 }

@@ -113,7 +113,7 @@ static void ListCountries()
     if (unended > 0)
         con_say("\nThe library left no ending zero in %lu of the names.\n", unended);
     if (broken & GUARD_WROTE_PAST_TABLE)
-        con_say(GUARD_WROTE_PAST, (unsigned long)MAX_COUNTRIES);
+        con_say(GUARD_WROTE_PAST_LINE, (unsigned long)MAX_COUNTRIES);
     if (broken & GUARD_PAGE_REPLACED)
         con_say("\nThe library removed or replaced the protected page behind the table.\n");
 

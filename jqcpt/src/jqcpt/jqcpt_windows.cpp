@@ -60,13 +60,13 @@ int open_country_file(int *error, char *shown)
         (void)utf8_for_message(named, wcslen(named), shown);
         return open_regular_file(named, error);
     }
-    HMODULE self = nullptr;
+    HMODULE module = nullptr;
     wchar_t path[MAX_PATH + 64];
     DWORD n = 0;
     if (GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
                                GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                           (LPCWSTR)(void *)&JQcpt_CountryList, &self))
-        n = GetModuleFileNameW(self, path, MAX_PATH);
+                           (LPCWSTR)(void *)&JQcpt_CountryList, &module))
+        n = GetModuleFileNameW(module, path, MAX_PATH);
     if (n == 0 || n >= MAX_PATH) {
         *error = FILE_NO_FOLDER;
         (void)snprintf(shown, PATH_BYTES, "%s", JQCPT_DATA_RELPATH);

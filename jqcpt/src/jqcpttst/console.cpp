@@ -181,7 +181,7 @@ bool con_discard_line()
     return false;
 }
 
-static bool is_blank(int c)
+static bool is_space(int c)
 {
     return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
 }
@@ -194,7 +194,7 @@ static bool is_digit(int c)
 int con_read_int(int32_t *value)
 {
     int c;
-    while (is_blank(c = peek()))
+    while (is_space(c = peek()))
         next();
     if (c == EOF)
         return -1;

@@ -28,7 +28,7 @@ struct LineReader {
     unsigned char buf[4 * LINE_BYTES];
     size_t pos, len; /* buf[pos] to buf[len - 1] are read but not yet returned */
     long total;      /* the number of bytes read from the file */
-    bool done;       /* the end of the file is reached, or reading failed */
+    bool ended;      /* the end of the file is reached, or reading failed */
     int failure;     /* 0, or the errno value or FILE_ code that says why the file failed */
 };
 
@@ -41,11 +41,11 @@ static bool is_blank(unsigned char c)
    when reading fails. */
 static bool read_more(LineReader *r)
 {
-    if (r->done)
+    if (r->ended)
         return false;
     long n = file_read(r->fd, r->buf + r->len, sizeof r->buf - r->len);
     if (n <= 0 || r->total + n > MAX_FILE_BYTES) {
-        r->done = true;
+        r->ended = true;
         r->failure = n < 0 ? errno : n > 0 ? (int)FILE_TOO_LARGE : 0;
         return false;
     }
@@ -66,7 +66,7 @@ static inline bool read_line(LineReader *r, const unsigned char **text, size_t *
         size_t avail = r->len - r->pos;
         const auto *end = static_cast<const unsigned char *>(memchr(start, '\n', avail));
         size_t n = end ? (size_t)(end - start) : avail;
-        if (end || avail > LINE_BYTES || (avail > 0 && r->done)) {
+        if (end || avail > LINE_BYTES || (avail > 0 && r->ended)) {
             *text = start;
             *longer = n > LINE_BYTES;
             *len = *longer ? (size_t)LINE_BYTES : n;
@@ -430,14 +430,14 @@ extern "C" JQCPT_API int32_t JQ_CALL JQcpt_CountryList(CountryEntry *table, uint
         for_each_variable(warn_unknown_variable);
 
     char path[PATH_BYTES];
-    const char *shown = "no file read, a null table or count";
+    const char *reported = "no file read, a null table or count";
     int32_t code = CPTD_BAD_ARGUMENT;
     if (table && count) {
         code = list_countries(table, count, path, diagnose);
-        shown = path;
+        reported = path;
     }
     if (diagnose)
-        write_diagnostic(shown, strlen(shown), ": %lu countries delivered, code %ld",
+        write_diagnostic(reported, strlen(reported), ": %lu countries delivered, code %ld",
                          (unsigned long)(table && count ? *count : 0), (long)code);
     return code;
 }

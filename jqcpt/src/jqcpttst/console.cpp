@@ -4,8 +4,9 @@
  * reader and the formatted writes. Its state is the struct con. The
  * platform files, behind console_sys.h, keep a little state of their own.
  *
- * Output is flushed only before a read and before a library call, so that
- * a script that types ahead gets its transcript in a few large writes.
+ * Output is flushed before a read, before a library call, before the screen
+ * is cleared and when the buffer is full. A script that types ahead thus
+ * gets its transcript in a few large writes.
  */
 
 #include "console.h"
@@ -81,6 +82,7 @@ void con_error(const char *line)
     quit(2, line, false);
 }
 
+/* Writes all n bytes to standard output, or ends the program when it fails. */
 static void write_all(const char *bytes, size_t n)
 {
     if (!write_fully(1, bytes, n))
@@ -165,7 +167,8 @@ static int peek()
     }
 }
 
-static void next()
+/* Takes the next input byte, if there is one. */
+static void take_byte()
 {
     if (peek() != EOF)
         con.afterCR = con.in[con.inPos++] == '\r';
@@ -174,7 +177,7 @@ static void next()
 bool con_discard_line()
 {
     for (int c; (c = peek()) != EOF;) {
-        next();
+        take_byte();
         if (c == '\n' || c == '\r')
             return true;
     }
@@ -195,13 +198,13 @@ int con_read_int(int32_t *value)
 {
     int c;
     while (is_space(c = peek()))
-        next();
+        take_byte();
     if (c == EOF)
         return -1;
 
     bool negative = c == '-';
     if (c == '-' || c == '+') {
-        next();
+        take_byte();
         c = peek();
     }
     if (!is_digit(c))
@@ -210,7 +213,7 @@ int con_read_int(int32_t *value)
     /* Past the limit, v stops growing and the digits are only read. */
     const int64_t limit = negative ? -(int64_t)INT32_MIN : INT32_MAX;
     int64_t v = 0;
-    for (; is_digit(c); next(), c = peek())
+    for (; is_digit(c); take_byte(), c = peek())
         if (v <= limit)
             v = v * 10 + (c - '0');
     if (v > limit)
@@ -280,6 +283,8 @@ void con_put_line_end()
     *field_start(1, 1, 0) = '\n';
 }
 
+/* Writes the n bytes, which take places places, right-aligned in a field of
+   width places. */
 static void put_field(const char *bytes, size_t n, int places, int width)
 {
     memcpy(field_start(n, places, width), bytes, n);

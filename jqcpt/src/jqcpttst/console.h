@@ -6,8 +6,8 @@
  *
  * Output is UTF-8 whatever the locale, and UTF-16 on a Windows console. It
  * is gathered in a buffer, which is written out before a read may wait and
- * before the library is called. A standard stream that fails ends the
- * program with status 2 and the reason on standard error. A non-blocking
+ * before the library is called. Standard input or output that fails ends
+ * the program with status 2 and the reason on standard error. A non-blocking
  * stream is waited for.
  */
 #ifndef JQCPTTST_CONSOLE_H
@@ -65,10 +65,11 @@ void con_put_line_end();
    is left to report it on. */
 void con_error(const char *line);
 
-/* Writes out what the library printed, what the console holds and the n
-   bytes at last, and writes said to standard error. Then ends the program at
-   once with status 1, or 2 when standard output failed. A fault handler may
-   call it, since it calls nothing but the system. */
+/* Writes out what the library printed, where the C runtime shows it, then
+   what the console holds, and the n bytes at last. Then writes said to
+   standard error and ends the program at once with status 1, or 2 when
+   standard output failed. A fault handler may call it, since it calls
+   nothing but the system. */
 [[noreturn]] void con_stop_at_fault(const char *last, size_t n, const char *said);
 
 #endif /* JQCPTTST_CONSOLE_H */

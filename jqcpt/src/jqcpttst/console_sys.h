@@ -1,8 +1,9 @@
 /*
  * console_sys.h - what the console needs of the platform, one file each:
  * console_posix.cpp and console_windows.cpp. Only the console's own files
- * include it. A function that returns a count returns -1 with errno set
- * when it fails, and EAGAIN then means "not yet".
+ * include it. A function here that returns a count, sys_stdout_pending
+ * aside, returns -1 with errno set when it fails, and EAGAIN then means
+ * "not yet".
  */
 #ifndef JQCPTTST_CONSOLE_SYS_H
 #define JQCPTTST_CONSOLE_SYS_H
@@ -32,8 +33,8 @@ long sys_write(int fd, const char *bytes, size_t n);
 /* Reads UTF-8 bytes from standard input. Returns how many, 0 at its end. */
 long sys_read(unsigned char *bytes, size_t size);
 
-/* Waits until a stream that said "not yet" is ready. Returns false when it
-   cannot wait. */
+/* Waits for a stream that said "not yet" until it is ready or, where the
+   platform cannot tell, for a moment. Returns false when it cannot wait. */
 bool sys_wait(int fd, bool forWriting);
 
 /* Returns the number of bytes that the C runtime's stdout holds unwritten,

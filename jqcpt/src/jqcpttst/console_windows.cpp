@@ -197,7 +197,8 @@ long sys_stdout_pending(const char **, bool)
 #endif
 
 /* Ends at once, so that no runtime clean-up writes anything after the
-   console. TerminateProcess does not return for the calling process. */
+   console. TerminateProcess does not return for the calling process, but
+   it is not declared noreturn, and the loop keeps the promise. */
 void sys_stop(int status)
 {
     (void)TerminateProcess(GetCurrentProcess(), static_cast<UINT>(status));

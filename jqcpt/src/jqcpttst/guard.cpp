@@ -5,12 +5,15 @@
  * GUARD_RECORDS records, which holds GUARD_BYTE throughout before every
  * call, and right after the zone a page that the program cannot write.
  * Nothing of the program's own lies between the table and the page. A
- * write into the page faults, and the fault handler stops the program. A write into the zone is
- * found after the call, and so is a write into a page whose protection the library lifted.
+ * write into the page faults, and the fault handler stops the program. A
+ * write into the zone is found after the call, and so is a write into a
+ * page whose protection the library lifted. Where the page cannot be
+ * protected, guard_start says so, and the page is checked after each call
+ * as the zone is.
  *
- * A page that the library wrote, unmapped or replaced gets a new page in
- * its place after the call, so that each such call is reported once. The
- * platform's calls are behind guard_sys.h.
+ * A page that the library wrote, unmapped or replaced is renewed after the
+ * call, so that each such call is reported once. The platform's calls are
+ * behind guard_sys.h.
  */
 
 #include "guard.h"
@@ -23,12 +26,12 @@
 
 enum { GUARD_RECORDS = 64 };
 static const unsigned char GUARD_BYTE = 0xA5;
-constexpr size_t LISTED_BYTES = sizeof(CountryEntry) * (CPTD_MAX_COUNTRIES + GUARD_RECORDS);
+constexpr size_t TABLE_AND_ZONE_BYTES = sizeof(CountryEntry) * (CPTD_MAX_COUNTRIES + GUARD_RECORDS);
 
 static struct alignas(GUARD_PAGE_BYTES) {
     // Room that puts the zone's end on a page boundary; never used.
     // cppcheck-suppress unusedStructMember
-    unsigned char before[GUARD_PAGE_BYTES - LISTED_BYTES % GUARD_PAGE_BYTES];
+    unsigned char before[GUARD_PAGE_BYTES - TABLE_AND_ZONE_BYTES % GUARD_PAGE_BYTES];
     CountryEntry table[CPTD_MAX_COUNTRIES];
     CountryEntry zone[GUARD_RECORDS];
     unsigned char page[GUARD_PAGE_BYTES];
@@ -38,7 +41,7 @@ static_assert(offsetof(decltype(store), page) % GUARD_PAGE_BYTES == 0,
 
 CountryEntry *const guardedTable = store.table;
 
-const char GUARD_WROTE_PAST_LINE[] = "\nThe library wrote past the table of %lu records.\n";
+const char GUARD_WROTE_PAST_FORMAT[] = "\nThe library wrote past the table of %lu records.\n";
 
 /* Set while the page is read-only between calls, so that a write into it
    faults. During a call's check it is briefly writable. */
@@ -47,7 +50,7 @@ static bool pageProtected;
    may then be unmapped, so it is no longer read. */
 static bool pageAbandoned;
 
-/* GUARD_WROTE_PAST_LINE as the fault handler writes it, formatted at start-up
+/* GUARD_WROTE_PAST_FORMAT as the fault handler writes it, formatted at start-up
    because the handler may do no more than write. */
 static char stopLine[64];
 static size_t stopLen;
@@ -61,11 +64,11 @@ static void say_unprotected()
 
 void guard_start()
 {
-    int n = snprintf(stopLine, sizeof stopLine, GUARD_WROTE_PAST_LINE,
+    int n = snprintf(stopLine, sizeof stopLine, GUARD_WROTE_PAST_FORMAT,
                      (unsigned long)CPTD_MAX_COUNTRIES);
     stopLen = n > 0 ? (size_t)n : 0;
     /* The system's page must not reach beyond the store's page. */
-    size_t size = page_size();
+    size_t size = system_page_size();
     pageProtected = size != 0 && GUARD_PAGE_BYTES % size == 0 && page_catch_writes() &&
                     page_set_writable(store.page, false);
     if (!pageProtected)
@@ -113,8 +116,8 @@ static PageState page_state()
 }
 
 /* Puts back a clean, read-only page after a call that left it in state. A
-   page that was written or replaced gets a new page rather than zeros,
-   since what lies there may be a file that the library mapped. */
+   page that was written or replaced goes to page_renew rather than being
+   cleared here, since what lies there may be a file that the library mapped. */
 static void page_restore(PageState state)
 {
     if (!pageProtected) {

@@ -14,7 +14,7 @@ extern CountryEntry *const guardedTable;
 /* The line that follows a listing whose library wrote past the table. It
    is a format for the table's number of records, an unsigned long, whose
    one %lu both snprintf and con_say convert. */
-extern const char GUARD_WROTE_PAST_LINE[];
+extern const char GUARD_WROTE_PAST_FORMAT[];
 
 /* Protects the page behind the table. Where it cannot, it says so on
    standard error and the run goes on without the page. */

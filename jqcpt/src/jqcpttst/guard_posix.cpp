@@ -4,8 +4,8 @@
  * That costs one sigaction and one mprotect at start-up.
  *
  * A library that blocks or ignores SIGSEGV, or installs a handler of its
- * own, takes the guard's handler out of the way. The system then ends the
- * program at the library's write.
+ * own, takes the guard's handler out of the way. What the library's write
+ * then does is up to the library's handler or the system's default.
  */
 
 #include <errno.h>
@@ -17,9 +17,6 @@
 
 #include "guard_sys.h"
 
-/* The process's ID, for a copy of its own memory. page_catch_writes sets it. */
-static pid_t self;
-
 /* What SIGSEGV did before the guard caught it. */
 static struct sigaction faultBefore;
 
@@ -28,15 +25,15 @@ static struct sigaction faultBefore;
    again on return. A SIGSEGV that was sent, not a fault, is raised again. */
 static void on_fault(int, siginfo_t *info, void *)
 {
-    bool fault = info->si_code > 0; /* the kernel's own, not kill or raise */
-    if (fault)
+    bool fromKernel = info->si_code > 0; /* not kill or raise */
+    if (fromKernel)
         guard_write_fault(info->si_addr);
     (void)sigaction(SIGSEGV, &faultBefore, nullptr);
-    if (!fault)
+    if (!fromKernel)
         (void)raise(SIGSEGV);
 }
 
-size_t page_size()
+size_t system_page_size()
 {
     long size = sysconf(_SC_PAGESIZE);
     return size > 0 ? (size_t)size : 0;
@@ -44,7 +41,6 @@ size_t page_size()
 
 bool page_catch_writes()
 {
-    self = getpid();
     struct sigaction caught = {};
     caught.sa_sigaction = on_fault;
     caught.sa_flags = SA_SIGINFO;
@@ -64,7 +60,7 @@ bool page_copy(const void *page, void *to)
        file mapped there. A seccomp filter may forbid the call, and the copy
        is then made in place. */
     iovec into = {to, GUARD_PAGE_BYTES}, from = {const_cast<void *>(page), GUARD_PAGE_BYTES};
-    ssize_t n = process_vm_readv(self, &into, 1, &from, 1, 0);
+    ssize_t n = process_vm_readv(getpid(), &into, 1, &from, 1, 0);
     if (n >= 0 || (errno != ENOSYS && errno != EPERM))
         return n == GUARD_PAGE_BYTES;
 #endif

@@ -20,7 +20,7 @@ static LONG CALLBACK on_fault(EXCEPTION_POINTERS *fault)
     return EXCEPTION_CONTINUE_SEARCH;
 }
 
-size_t page_size()
+size_t system_page_size()
 {
     SYSTEM_INFO system;
     GetSystemInfo(&system);

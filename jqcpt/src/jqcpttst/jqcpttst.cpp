@@ -40,6 +40,7 @@ static uint32_t countryCount;
    its contract. It makes the exit status 1. */
 static bool listingFailed;
 
+/* Writes the report of a code that came with no list. */
 static void ReportError(int32_t code)
 {
     con_say("\n");
@@ -113,7 +114,7 @@ static void ListCountries()
     if (unended > 0)
         con_say("\nThe library left no ending zero in %lu of the names.\n", unended);
     if (broken & GUARD_WROTE_PAST_TABLE)
-        con_say(GUARD_WROTE_PAST_LINE, (unsigned long)MAX_COUNTRIES);
+        con_say(GUARD_WROTE_PAST_FORMAT, (unsigned long)MAX_COUNTRIES);
     if (broken & GUARD_PAGE_REPLACED)
         con_say("\nThe library removed or replaced the protected page behind the table.\n");
 
@@ -129,6 +130,8 @@ enum {
     MENU_END_OF_INPUT = 2 /* standard input is exhausted */
 };
 
+/* Shows the menu until a selection of 1 or 99 is read, or input ends.
+   Returns the MENU_ value for what was read. */
 static int ShowMenu()
 {
     for (;;) {

@@ -115,7 +115,7 @@ static PageState page_state()
     return filled_with(copy, sizeof copy, 0) ? PAGE_CLEAN : PAGE_WRITTEN;
 }
 
-/* Puts back a clean, read-only page after a call that left it in state. A
+/* Puts back a clean page after a call that left it in state. A protected
    page that was written or replaced goes to page_renew rather than being
    cleared here, since what lies there may be a file that the library mapped. */
 static void page_restore(PageState state)

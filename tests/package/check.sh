@@ -5,7 +5,7 @@
 # another folder, man pages and README, pkg-config, a C consumer built
 # against it both ways, then purged and checked that nothing of it is left. The zip: unpacked
 # into an empty folder, its text files checked, the countries listed from
-# there under 32-bit Wine.
+# there under 32-bit Wine, and Wine's line shown when jqcpt.dll is missing.
 #
 # It installs into /usr: run it as root, last, while nothing else builds on
 # this machine; the package is purged on every way out. Installs what it
@@ -136,12 +136,25 @@ for file in bin/jqcpttst.exe bin/jqcpt.dll share/jqcpt/countries.txt include/jqc
     include/jqcpttyp.h include/jqsys.h lib/libjqcpt.dll.a README.txt doc/jqcpttst.txt doc/jqcpt.txt; do
     [ -f "$dir/$file" ] || fail "the zip holds no $file"
 done
-for file in README.txt doc/jqcpttst.txt doc/jqcpt.txt; do
+for file in README.txt doc/jqcpttst.txt doc/jqcpt.txt share/jqcpt/countries.txt; do
     ! grep -qv $'\r$' "$dir/$file" || fail "$file has lines without CRLF"
 done
 grep -q 'JQCPTTST(1) *User Commands' "$dir/doc/jqcpttst.txt" || fail "doc/jqcpttst.txt is not the man page's text"
+# The Windows text of the manuals, not the POSIX one.
+if grep -n 'LD_LIBRARY_PATH\|/usr/' "$dir/README.txt" "$dir"/doc/*; then
+    fail "the zip's documentation speaks of LD_LIBRARY_PATH or /usr/"
+fi
 cd "$dir"
 printf '1\n\n99\n' | "$src/tests/windows/wine32.sh" bin/jqcpttst.exe >"$tmp/win32.txt" ||
     fail "bin/jqcpttst.exe under 32-bit Wine exited with $?"
+mv bin/jqcpt.dll "$tmp/jqcpt.dll"
+status=0
+printf '99\n' | "$src/tests/windows/wine32.sh" bin/jqcpttst.exe >/dev/null 2>"$tmp/win32-nodll.txt" ||
+    status=$?
+mv "$tmp/jqcpt.dll" bin/jqcpt.dll
 cd "$src"
 lists_shipped "the unpacked bin/jqcpttst.exe" "$tmp/win32.txt"
+[ $status != 0 ] || fail "bin/jqcpttst.exe without jqcpt.dll exited with 0"
+grep -q 'jqcpt\.dll.*not found' "$tmp/win32-nodll.txt" ||
+    fail "wine32.sh without jqcpt.dll says nothing of it: $(cat "$tmp/win32-nodll.txt")"
+echo "without jqcpt.dll: status $status, $(grep -m1 'jqcpt\.dll' "$tmp/win32-nodll.txt")"

@@ -16,8 +16,14 @@
 #
 # The prefix is WINEPREFIX, by default build/wine-prefix (the Windows stage's
 # own, which keeps Wine out of ~/.wine); a missing prefix or its missing
-# 32-bit half is made on first use. WINEDEBUG is -all unless set: Wine's own
-# log would flood standard error.
+# 32-bit half is made on first use.
+#
+# Unless WINEDEBUG is set, Wine's log is off but for the loader's errors,
+# such as "Library jqcpt.dll ... not found". The loader run through qemu
+# also says at every start that ntdll is not at its preferred address; that
+# line is then dropped from standard error, whichever way the loader runs. Wine's debugger is off unless
+# WINEDLLOVERRIDES is set, so that a crash ends the program at once instead
+# of dumping a debugger's report on standard output.
 # Whenever 32-bit Wine cannot be started, it says why and exits with 125.
 #
 # Needs the Debian packages wine32:i386 wine32-preloader:i386 wine64
@@ -28,8 +34,9 @@ wine_dir=/usr/lib/wine
 binfmt=/proc/sys/fs/binfmt_misc
 root=$(cd "$(dirname "$0")/../.." && pwd)
 export WINEPREFIX=${WINEPREFIX:-$root/build/wine-prefix}
-export WINEDEBUG=${WINEDEBUG--all}
-export WINEDLLOVERRIDES=${WINEDLLOVERRIDES-mscoree,mshtml=}
+loader_errors_only=${WINEDEBUG+no}
+export WINEDEBUG=${WINEDEBUG--all,err+module}
+export WINEDLLOVERRIDES=${WINEDLLOVERRIDES-mscoree,mshtml=;winedbg.exe=d}
 
 fail() {
     echo "wine32.sh: $*" >&2
@@ -124,4 +131,15 @@ if [ "$1" = --setup ]; then
     echo "32-bit Wine: the loader runs $how; prefix $WINEPREFIX"
     exit 0
 fi
-exec_wine32 "$@"
+if [ -n "$loader_errors_only" ]; then
+    exec_wine32 "$@"
+fi
+# sed, unlike grep, leaves a last line without its line end as it is. The
+# filter is waited for, so that all it passes is written before the exit.
+exec 3> >(LC_ALL=C sed -u '/^[0-9a-f]*:err:module:relocate_ntdll /d' >&2)
+filter=$!
+status=0
+(exec_wine32 "$@") 2>&3 3>&- || status=$?
+exec 3>&-
+wait "$filter"
+exit $status

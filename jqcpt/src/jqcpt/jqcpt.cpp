@@ -3,7 +3,17 @@
  * country file anew through a buffer of four lines' worth and parses each
  * line where it lies. A read may return fewer bytes than asked anywhere in
  * the file, as network and FUSE file systems do, so only a read that returns
- * nothing marks the end.
+ * nothing marks the end. The file is thus read past the size it had when it
+ * was opened, and the limit of 1 MiB holds on what is read. A line that a
+ * writer has only half appended when the read reaches it cannot be told
+ * from a last line without a line end.
+ *
+ * The library allocates nothing. Its only state between calls is whether it
+ * has named the variables it does not know. A diagnostic goes out in writes
+ * of its own through write_error_line, never through stdio, so that none
+ * waits in a buffer or mixes with the caller's standard output. The end line
+ * says "countries" whatever the number, so that one pattern matches them
+ * all.
  */
 
 #include <errno.h>

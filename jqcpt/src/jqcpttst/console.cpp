@@ -7,6 +7,10 @@
  * Output is flushed before a read, before a library call, before the screen
  * is cleared and when the buffer is full. A script that types ahead thus
  * gets its transcript in a few large writes.
+ *
+ * A CR ends a line at once. The LF of a CR LF is skipped when it comes and
+ * never waited for, so that input whose lines end in CR alone is answered
+ * at once.
  */
 
 #include "console.h"

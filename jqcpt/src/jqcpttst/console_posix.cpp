@@ -10,6 +10,9 @@
  * stream, stdio writes them itself when the console flushes stdout. There,
  * the text the library left in stdio when the guard stops the program is
  * lost, because a fault handler may not call stdio.
+ *
+ * The program keeps the C locale, so that glibc writes each character
+ * outside ASCII that the library prints through wide stdio as "?".
  */
 
 #include <errno.h>

@@ -12,8 +12,16 @@
  * as the zone is.
  *
  * A page that the library wrote, unmapped or replaced is renewed after the
- * call, so that each such call is reported once. The platform's calls are
- * behind guard_sys.h.
+ * call, so that each such call is reported once, and the page is read-only
+ * again after every call, whatever the library did to its protection. A
+ * page that cannot be renewed is abandoned. It is no longer read, and a
+ * write into it then goes unseen or ends the program. The platform's calls
+ * are behind guard_sys.h.
+ *
+ * Some writes cannot be seen. A write of GUARD_BYTE into the zone, or of
+ * zeros into the page, leaves it as it was. A library that maps over the
+ * page something the program may write, or unmaps it and leaves the place
+ * to another mapping, has that mapping read, and reported as written.
  */
 
 #include "guard.h"

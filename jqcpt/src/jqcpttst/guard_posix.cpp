@@ -4,8 +4,14 @@
  * That costs one sigaction and one mprotect at start-up.
  *
  * A library that blocks or ignores SIGSEGV, or installs a handler of its
- * own, takes the guard's handler out of the way. What the library's write
- * then does is up to the library's handler or the system's default.
+ * own or resets it to the default, takes the guard's handler out of the
+ * way. What the library's write then does is up to the library's handler
+ * or the system's default.
+ *
+ * A file mapped over the page raises SIGBUS when it is read past its end.
+ * page_copy reads through the kernel to avoid that, which only Linux
+ * offers and a seccomp filter may forbid. An unprotected page is read in
+ * place, so that such a file there ends the program.
  */
 
 #include <errno.h>

@@ -134,9 +134,13 @@ fi
 if [ -n "$loader_errors_only" ]; then
     exec_wine32 "$@"
 fi
-# sed, unlike grep, leaves a last line without its line end as it is. The
-# filter is waited for, so that all it passes is written before the exit.
-exec 3> >(LC_ALL=C sed -u '/^[0-9a-f]*:err:module:relocate_ntdll /d' >&2)
+# Wine's services, which a first run starts and which live as long as the
+# server, would hold the filter's pipe open. They are started here first,
+# with their output away from it. The filter is waited for, so that all it
+# passes is written before the exit. sed, unlike grep, leaves a last line
+# without its line end as it is.
+"$wine_dir/wine64" cmd /c exit </dev/null >/dev/null 2>&1 || true
+exec 3> >(LC_ALL=C sed -u '/^[0-9a-f]\{4\}:err:module:relocate_ntdll ntdll could not be mapped at preferred address /d' >&2)
 filter=$!
 status=0
 (exec_wine32 "$@") 2>&3 3>&- || status=$?

@@ -19,9 +19,9 @@
 # 32-bit half is made on first use.
 #
 # Unless WINEDEBUG is set, Wine's log is off but for the loader's errors,
-# such as "Library jqcpt.dll ... not found". The loader run through qemu
-# also says at every start that ntdll is not at its preferred address; that
-# line is then dropped from standard error, whichever way the loader runs. Wine's debugger is off unless
+# such as "Library jqcpt.dll ... not found". Under qemu the loader also says
+# at every start that ntdll is not at its preferred address; that line is
+# then dropped from standard error. Wine's debugger is off unless
 # WINEDLLOVERRIDES is set, so that a crash ends the program at once instead
 # of dumping a debugger's report on standard output.
 # Whenever 32-bit Wine cannot be started, it says why and exits with 125.
@@ -34,7 +34,7 @@ wine_dir=/usr/lib/wine
 binfmt=/proc/sys/fs/binfmt_misc
 root=$(cd "$(dirname "$0")/../.." && pwd)
 export WINEPREFIX=${WINEPREFIX:-$root/build/wine-prefix}
-loader_errors_only=${WINEDEBUG+no}
+caller_winedebug=${WINEDEBUG+set}
 export WINEDEBUG=${WINEDEBUG--all,err+module}
 export WINEDLLOVERRIDES=${WINEDLLOVERRIDES-mscoree,mshtml=;winedbg.exe=d}
 
@@ -131,7 +131,7 @@ if [ "$1" = --setup ]; then
     echo "32-bit Wine: the loader runs $how; prefix $WINEPREFIX"
     exit 0
 fi
-if [ -n "$loader_errors_only" ]; then
+if [ -n "$caller_winedebug" ]; then
     exec_wine32 "$@"
 fi
 # Wine's services, which a first run starts and which live as long as the

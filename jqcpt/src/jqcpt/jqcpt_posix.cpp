@@ -3,9 +3,6 @@
  * finds the library's folder, is not in POSIX, but glibc, musl, the BSDs and
  * macOS have it. glibc and musl declare it under _GNU_SOURCE, which g++ and
  * clang++ define.
- *
- * A diagnostic is written with write(2), and a full standard error, even a
- * non-blocking one, is waited for.
  */
 #include <dlfcn.h>
 #include <errno.h>

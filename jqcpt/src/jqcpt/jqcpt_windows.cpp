@@ -1,9 +1,6 @@
 /*
  * jqcpt_windows.cpp - the CPTD library's calls to Windows. Paths and the
  * environment are read in their wide form and shown in UTF-8.
- *
- * A diagnostic is written with WriteFile and ends in CR LF. A full
- * PIPE_NOWAIT pipe on standard error is waited for.
  */
 #include <errno.h>
 #include <fcntl.h>
